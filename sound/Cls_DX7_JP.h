@@ -1,0 +1,78 @@
+#pragma once
+// The sound class: one output device and a table of wave slots. Every member runs on the
+// window's thread, never throws and never shows a message; failure is reported only through
+// results (false, -1, 0, empty text, no object).
+//
+// States: Silent (no device), Opened (device open, Initialize not yet run with a window),
+// Ready (both). Slot operations act only while Ready, except Wave_ClearAll.
+//
+// Beyond play-now, a slot can be started at an exact frame of the device clock
+// (Wave_PlayAt), which is how the metronome puts every click exactly on its beat.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace metro {
+
+class AudioOutput;
+struct SoundBuffer;
+
+class Cls_DX7_JP {
+public:
+    // Opens SDL's default output device (audio subsystem only). Never fails towards the
+    // caller: without a device the instance is Silent.
+    Cls_DX7_JP();
+    // Uses the given output (an offline one for tests and benchmarks); nullptr or an output
+    // that is not open gives a Silent instance.
+    explicit Cls_DX7_JP(std::shared_ptr<AudioOutput> output);
+    ~Cls_DX7_JP();
+    Cls_DX7_JP(const Cls_DX7_JP&) = delete;
+    Cls_DX7_JP& operator=(const Cls_DX7_JP&) = delete;
+
+    std::int32_t DeviceCount() const;
+    std::string FilePath(std::int16_t Index) const;
+    bool InitOK() const;
+    bool LoopPlay(std::int16_t Index) const;
+    void LoopPlay(std::int16_t Index, bool NewValue);
+    std::shared_ptr<AudioOutput> rDirectSound() const;
+    // Hundredths of a decibel, 0 (full) to -10000 (silent); other values are refused.
+    std::int32_t Volume(std::int16_t Index) const;
+    void Volume(std::int16_t Index, std::int32_t NewValue);
+
+    bool Wave_Clear(std::int16_t Index);
+    bool Wave_ClearAll();
+    void Initialize(std::int32_t CallingFormHandle, const std::int32_t& PriorityLevel);
+    bool Wave_LoadFile(std::string FilePath, std::int16_t& Return_Index);
+    bool Wave_Play(std::int16_t Index);
+    bool Wave_Stop(std::int16_t Index);
+
+    // Starts the slot from its beginning exactly at `startFrame` of the device clock (frames
+    // since the device opened); a frame already rendered means as soon as possible. Like
+    // Wave_Play it cuts the slot's previous sounding; Wave_Stop also cancels a start that
+    // has not happened yet. False for an invalid index or an instance that is not Ready.
+    bool Wave_PlayAt(std::int16_t Index, std::int64_t startFrame);
+
+    // The device clock, valid while Ready (0 otherwise). Frames per second of the device;
+    // the first frame the device has not yet rendered (a click handed over now for this
+    // frame or later starts exactly there); and the frame the listener hears now.
+    std::int32_t SampleRate() const;
+    std::int64_t WriteHeadFrame() const;
+    std::int64_t HeardFrame() const;
+
+private:
+    struct WaveSlot;
+    int Wave_Position(std::int16_t Index) const;
+    static bool File_Exists(std::string FilePath);
+    bool ready() const { return DXReady && InitDone; }
+
+    std::shared_ptr<AudioOutput> DS; // the device; the root and device list live inside it
+    std::vector<WaveSlot> Waves;     // positions 0..WaveCount; position 0 never holds a slot
+    std::int16_t WaveCount = 0;
+    std::int16_t LastIndex = 0;
+    bool DXReady = false;
+    bool InitDone = false;
+};
+
+} // namespace metro
