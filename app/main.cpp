@@ -1,0 +1,17 @@
+// The metronome: one window; the program ends when it closes.
+
+#include "ui/qt/MetronomeWindow.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Metronome"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setDesktopFileName(QStringLiteral("metronome"));
+
+    metro::MetronomeWindow window;
+    window.form().Form_Load(); // the sound set-up's message, if any, comes before the window
+    window.show();
+    return QApplication::exec();
+}

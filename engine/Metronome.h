@@ -1,0 +1,73 @@
+#pragma once
+// The metronome: its state, start-up and display routines, the tempo from the weight, start
+// and stop, and the beat frames of the running metronome. It works on the window's controls
+// and asks the window for the few services it needs; it knows nothing of the toolkit.
+//
+// Sections, one file each: start-up and display (Metronome.cpp), tempo from the weight
+// (TempoChange.cpp), start and stop (StartStop.cpp), the beat frames (BeatLoop.cpp).
+
+#include "engine/BeatClock.h"
+#include "engine/BeatGrid.h"
+#include "engine/MetronomeState.h"
+#include "ui/controls/WindowServices.h"
+#include "ui/layout/WindowLayout.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace metro {
+
+class Metronome {
+public:
+    Metronome(WindowLayout& form, WindowServices& window);
+    ~Metronome();
+
+    MetronomeState state;
+
+    // Start-up: stands the rod upright, puts the weight on the 120 mark, sets the defaults,
+    // shows them and sets up the clicks.
+    void Form_Load();
+    void Beats_Show();
+    void Tempo_Show();
+    void Speaker_Show(bool on);
+    void Scale_Show(bool show);
+
+    // Sets Tempo from the height of the weight's centre (twips) and shows it.
+    void Tempo_Change(std::int16_t CentreY);
+
+    // Index 0 starts, any other index stops.
+    void I_Play_Click(std::int16_t Index);
+
+    // Starts the beat frames; Beat_Frame then runs about once per screen refresh until play
+    // stops.
+    void Beat_Loop();
+    void Beat_Frame();
+
+    // Chooses the clock for a run; tests inject their own.
+    std::function<std::unique_ptr<BeatClock>(const MetronomeState&)> clockForRun;
+
+    // How far ahead of the device's write head clicks are handed over to the sound device:
+    // more than the longest gap between two frames, less than the shortest beat (200 ms).
+    static constexpr double lookaheadSeconds = 0.1;
+
+private:
+    // Values of one run, taken at its start.
+    struct Run {
+        std::unique_ptr<BeatClock> clock;
+        BeatGrid grid;
+        double rodAmp;    // horizontal travel of the rod top at full swing, twips
+        double weightAmp; // horizontal travel of the weight centre at full swing, twips
+        std::int64_t nextClick = 0;
+        std::int16_t BeatCounter = 0; // 0: the next click is the accent
+    };
+
+    void handOverClicks(Run& run);
+    void drawPendulum(double swing);
+
+    WindowLayout& form_;
+    WindowServices& window_;
+    std::optional<Run> run_;
+};
+
+} // namespace metro

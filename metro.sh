@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for the metronome, builds it, and runs it or its tests.
+#   ./metro.sh run    install what is missing, build, start the metronome
+#   ./metro.sh test   install what is missing, build, run every test (also under
+#                     AddressSanitizer and UndefinedBehaviorSanitizer)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsdl2-dev fonts-liberation
+    libgtest-dev clang libclang-rt-14-dev
+    xvfb xdotool x11-utils imagemagick
+)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+}
+
+build() { # build-dir cmake-options...
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir"
+}
+
+case "${1:-}" in
+run)
+    install_missing
+    build build -DCMAKE_BUILD_TYPE=Release -DMETRO_TESTS=OFF
+    exec build/bin/metronome
+    ;;
+test)
+    install_missing
+    build build -DMETRO_WERROR=ON
+    ctest --test-dir build --output-on-failure -j2
+    build build-asan -DMETRO_WERROR=ON -DMETRO_SANITIZE=ON -DMETRO_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        ctest --test-dir build-asan --output-on-failure -j2
+    ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

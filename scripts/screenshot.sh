@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Starts the metronome on a private X server and writes a screenshot of the screen.
+# Usage: scripts/screenshot.sh [build-dir] [out.png]
+set -euo pipefail
+build=${1:-build}
+out=${2:-docs/screenshot.png}
+display=:${METRO_DISPLAY:-97}
+Xvfb "$display" -screen 0 400x520x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill "$app" "$xvfb" 2>/dev/null || true' EXIT
+sleep 0.5
+DISPLAY=$display "$build/bin/metronome" &
+app=$!
+for _ in $(seq 50); do
+    DISPLAY=$display xdotool search --name '^Metronome$' >/dev/null 2>&1 && break
+    sleep 0.1
+done
+sleep 0.5
+DISPLAY=$display xdotool search --name '^Metronome$' windowmove 40 40
+sleep 0.3
+mkdir -p "$(dirname "$out")"
+DISPLAY=$display import -window root "$out"
+echo "wrote $out"

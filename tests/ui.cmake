@@ -1,0 +1,8 @@
+metro_add_test(test_window_layout SOURCES test_window_layout.cpp LIBS metro_ui_model)
+metro_add_test(test_startup SOURCES test_startup.cpp LIBS metro_form)
+metro_add_test(test_metronome_window OWN_MAIN SOURCES test_metronome_window.cpp LIBS metro_window
+    Qt6::Test)
+# The same window tests at twice the pixel density.
+add_test(NAME window_at_double_density COMMAND test_metronome_window --gtest_filter=*Grab*)
+set_tests_properties(window_at_double_density PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy;QT_SCALE_FACTOR=2")

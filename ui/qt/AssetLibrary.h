@@ -1,0 +1,26 @@
+#pragma once
+// The program's pictures, drawn from SVG at the screen's pixel density and kept, so a
+// picture is rasterised once per density and painted as a plain pixmap afterwards.
+// Names are looked up without regard to case ("S" and "s" are the same picture).
+
+#include <QHash>
+#include <QPixmap>
+#include <QSize>
+#include <QString>
+
+namespace metro {
+
+class AssetLibrary {
+public:
+    // The picture's natural size in pixels; empty for an unknown name.
+    QSize naturalSize(const QString& name) const;
+    // The picture at its natural size for the given device pixel ratio; null if unknown.
+    QPixmap pixmap(const QString& name, qreal devicePixelRatio);
+    // The program icon at the sizes a desktop asks for.
+    static QIcon icon();
+
+private:
+    QHash<QString, QPixmap> cache_; // key: lower-case name and ratio
+};
+
+} // namespace metro

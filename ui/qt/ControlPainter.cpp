@@ -1,0 +1,83 @@
+#include "ui/qt/ControlPainter.h"
+
+#include "ui/layout/WindowLayout.h"
+
+#include <QPainter>
+#include <QPen>
+
+namespace metro {
+
+namespace {
+constexpr qreal twips = WindowLayout::twipsPerPixel;
+
+QColor toColor(Rgb rgb) {
+    return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+} // namespace
+
+ControlPainter::ControlPainter(AssetLibrary& assets) : assets_(assets), font_(labelFont()) {}
+
+QFont ControlPainter::labelFont() {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(165); // twips: 8.25 pt at 96 dots per inch
+    font.setWeight(QFont::Normal);
+    font.setUnderline(false);
+    return font;
+}
+
+QRectF ControlPainter::bounds(const Control& c) {
+    if (c.kind == ControlKind::Line) {
+        const auto& l = static_cast<const Line&>(c);
+        const qreal pad = l.BorderWidthPixels * twips;
+        return QRectF(QPointF(l.X1, l.Y1), QPointF(l.X2, l.Y2))
+            .normalized()
+            .adjusted(-pad, -pad, pad, pad);
+    }
+    return QRectF(c.Left, c.Top, c.Width, c.Height);
+}
+
+void ControlPainter::paintPicture(QPainter& p, const std::string& picture, float left, float top,
+                                  qreal devicePixelRatio) {
+    if (picture.empty())
+        return;
+    const QString name = QString::fromStdString(picture);
+    const QPixmap pm = assets_.pixmap(name, devicePixelRatio);
+    if (pm.isNull())
+        return;
+    const QSizeF natural = QSizeF(pm.size()) / devicePixelRatio * twips;
+    p.drawPixmap(QRectF(QPointF(left, top), natural), pm, QRectF(pm.rect()));
+}
+
+void ControlPainter::paint(QPainter& p, const Control& c, qreal devicePixelRatio) {
+    if (!c.Visible)
+        return;
+    switch (c.kind) {
+    case ControlKind::PictureBox:
+        paintPicture(p, static_cast<const PictureBox&>(c).Picture, c.Left, c.Top, devicePixelRatio);
+        break;
+    case ControlKind::Image:
+        paintPicture(p, static_cast<const Image&>(c).Picture, c.Left, c.Top, devicePixelRatio);
+        break;
+    case ControlKind::Line: {
+        const auto& l = static_cast<const Line&>(c);
+        QPen pen(toColor(l.BorderColor), l.BorderWidthPixels * twips);
+        pen.setCapStyle(l.BorderWidthPixels > 1 ? Qt::RoundCap : Qt::FlatCap);
+        p.setPen(pen);
+        p.drawLine(QPointF(l.X1, l.Y1), QPointF(l.X2, l.Y2));
+        break;
+    }
+    case ControlKind::Label: {
+        const auto& l = static_cast<const Label&>(c);
+        p.setFont(font_);
+        p.setPen(toColor(l.ForeColor));
+        const int align =
+            Qt::AlignTop | (l.Alignment == TextAlign::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
+        p.drawText(QRectF(l.Left, l.Top, l.Width, l.Height), align | Qt::TextDontClip,
+                   QString::fromStdString(l.Caption));
+        break;
+    }
+    }
+}
+
+} // namespace metro

@@ -1,0 +1,32 @@
+#pragma once
+// Paints the window's controls with a painter whose coordinates are twips. Labels use the
+// layout's font, Arial 8.25 pt (165 twips, 11 pixels at the layout's density).
+
+#include "ui/controls/Controls.h"
+#include "ui/qt/AssetLibrary.h"
+
+#include <QFont>
+#include <QRectF>
+
+class QPainter;
+
+namespace metro {
+
+class ControlPainter {
+public:
+    explicit ControlPainter(AssetLibrary& assets);
+
+    void paint(QPainter& p, const Control& c, qreal devicePixelRatio);
+    // The area the control covers when painted, in twips (lines include their width).
+    static QRectF bounds(const Control& c);
+
+    static QFont labelFont();
+
+private:
+    void paintPicture(QPainter& p, const std::string& picture, float left, float top,
+                      qreal devicePixelRatio);
+    AssetLibrary& assets_;
+    QFont font_;
+};
+
+} // namespace metro

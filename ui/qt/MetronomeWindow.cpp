@@ -1,0 +1,237 @@
+#include "ui/qt/MetronomeWindow.h"
+
+#include "ui/qt/KeyMapping.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+
+namespace metro {
+
+namespace {
+constexpr qreal twips = WindowLayout::twipsPerPixel;
+
+QRect toPixels(const QRectF& twipRect, int pad) {
+    const QRectF px(twipRect.topLeft() / twips, twipRect.size() / twips);
+    return px.toAlignedRect().adjusted(-pad, -pad, pad, pad);
+}
+} // namespace
+
+MetronomeWindow::MetronomeWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    setFixedSize(static_cast<int>(WindowLayout::clientWidth / twips),
+                 static_cast<int>(WindowLayout::clientHeight / twips));
+    setWindowTitle(QStringLiteral("Metronome"));
+    setWindowIcon(AssetLibrary::icon());
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    frameTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { runBeatFrame(); });
+}
+
+MetronomeWindow::~MetronomeWindow() = default;
+
+// ---- services -------------------------------------------------------------------------
+
+std::int32_t MetronomeWindow::Services::windowHandle() const {
+    const auto id = static_cast<std::int32_t>(w_.winId() & 0x7FFFFFFF);
+    return id != 0 ? id : 1; // any non-zero number names the window
+}
+
+std::string MetronomeWindow::Services::programFolder() const {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
+void MetronomeWindow::Services::messageBox(const std::string& text) {
+    const QString message = QString::fromStdString(text);
+    if (w_.showMessage) {
+        w_.showMessage(message);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), message,
+                    QMessageBox::Ok);
+    box.exec();
+}
+
+void MetronomeWindow::Services::setCapture(const Control* target) {
+    w_.router_.setCapture(target);
+    w_.grabMouse();
+}
+
+void MetronomeWindow::Services::releaseCapture() {
+    w_.router_.releaseCapture();
+    if (QWidget::mouseGrabber() == &w_)
+        w_.releaseMouse();
+}
+
+void MetronomeWindow::Services::startSystemMove() {
+    QWindow* window = w_.windowHandle();
+    if (window && window->startSystemMove())
+        return;
+    // No window manager move here (a bare X server): follow the pointer ourselves while
+    // the left button stays down.
+    w_.movingByHand_ = true;
+    w_.moveGrabOffset_ = QCursor::pos() - w_.pos();
+}
+
+void MetronomeWindow::Services::hideWindow() {
+    w_.hide();
+}
+
+void MetronomeWindow::Services::unloadWindow() {
+    w_.close();
+}
+
+void MetronomeWindow::Services::startBeatFrames() {
+    const QScreen* screen = w_.screen();
+    const qreal hz = screen && screen->refreshRate() > 1 ? screen->refreshRate() : 60.0;
+    w_.frameTimer_.start(std::max(4, static_cast<int>(std::floor(1000.0 / hz))));
+}
+
+void MetronomeWindow::Services::stopBeatFrames() {
+    w_.frameTimer_.stop();
+}
+
+// ---- painting -------------------------------------------------------------------------
+
+QRegion MetronomeWindow::pendulumRegion() const {
+    // The rod as a chain of small boxes, so a slanting rod does not dirty a large square.
+    const Line& rod = form_.controls.Line_Rod;
+    const int pad = rod.BorderWidthPixels + 1;
+    QRegion region;
+    constexpr int pieces = 12;
+    for (int i = 0; i < pieces; ++i) {
+        const qreal a = qreal(i) / pieces, b = qreal(i + 1) / pieces;
+        const QPointF p(rod.X1 + (rod.X2 - rod.X1) * a, rod.Y1 + (rod.Y2 - rod.Y1) * a);
+        const QPointF q(rod.X1 + (rod.X2 - rod.X1) * b, rod.Y1 + (rod.Y2 - rod.Y1) * b);
+        region += toPixels(QRectF(p, q).normalized(), pad);
+    }
+    region += toPixels(ControlPainter::bounds(form_.controls.I_Rod), 1);
+    return region;
+}
+
+const QPixmap& MetronomeWindow::stillPicture(qreal dpr) {
+    if (stillValid_ && still_.devicePixelRatio() == dpr)
+        return still_;
+    still_ = QPixmap(size() * dpr);
+    still_.setDevicePixelRatio(dpr);
+    QPainter p(&still_);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.scale(1 / twips, 1 / twips);
+    const WindowLayout& c = form_.controls;
+    const QPixmap background = assets_.pixmap(QString::fromStdString(c.Picture), dpr);
+    p.drawPixmap(QRectF(0, 0, WindowLayout::clientWidth, WindowLayout::clientHeight), background,
+                 QRectF(background.rect()));
+    for (const Control* control : c.stackingOrder()) {
+        if (control == &c.Line_Rod)
+            break;
+        painter_.paint(p, *control, dpr);
+    }
+    stillValid_ = true;
+    return still_;
+}
+
+void MetronomeWindow::paintEvent(QPaintEvent* event) {
+    const qreal dpr = devicePixelRatioF();
+    QPainter p(this);
+    p.setClipRegion(event->region());
+    p.drawPixmap(QPoint(0, 0), stillPicture(dpr));
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.scale(1 / twips, 1 / twips);
+    const QRectF dirty(QRectF(event->rect()).topLeft() * twips,
+                       QRectF(event->rect()).size() * twips);
+    const WindowLayout& c = form_.controls;
+    bool aboveRod = false;
+    for (const Control* control : c.stackingOrder()) {
+        aboveRod = aboveRod || control == &c.Line_Rod;
+        if (aboveRod && control->Visible && ControlPainter::bounds(*control).intersects(dirty))
+            painter_.paint(p, *control, dpr);
+    }
+}
+
+void MetronomeWindow::afterHandler() {
+    stillValid_ = false;
+    update();
+}
+
+void MetronomeWindow::runBeatFrame() {
+    const QRegion before = pendulumRegion();
+    form_.metronome.Beat_Frame();
+    update(before | pendulumRegion());
+}
+
+// ---- keyboard -------------------------------------------------------------------------
+
+void MetronomeWindow::keyPressEvent(QKeyEvent* event) {
+    form_.Form_KeyDown(virtualKeyCode(*event), shiftState(event->modifiers()));
+    event->accept();
+}
+
+void MetronomeWindow::keyReleaseEvent(QKeyEvent* event) {
+    // Holding a key repeats the press, not the release: one command per key stroke.
+    if (event->isAutoRepeat())
+        return;
+    form_.Form_KeyUp(virtualKeyCode(*event), shiftState(event->modifiers()));
+    afterHandler();
+}
+
+// ---- pointer --------------------------------------------------------------------------
+
+void MetronomeWindow::mousePressEvent(QMouseEvent* event) {
+    const QPointF at = event->position() * twips;
+    router_.press(buttonBits(event->button()), shiftState(event->modifiers()),
+                  static_cast<float>(at.x()), static_cast<float>(at.y()));
+    afterHandler();
+}
+
+void MetronomeWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (movingByHand_) {
+        if (event->buttons().testFlag(Qt::LeftButton)) {
+            move(event->globalPosition().toPoint() - moveGrabOffset_);
+            return;
+        }
+        movingByHand_ = false;
+    }
+    const QPointF at = event->position() * twips;
+    router_.move(buttonBits(event->buttons()), shiftState(event->modifiers()),
+                 static_cast<float>(at.x()), static_cast<float>(at.y()));
+    afterHandler();
+}
+
+void MetronomeWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (movingByHand_ && event->button() == Qt::LeftButton) {
+        movingByHand_ = false;
+        return;
+    }
+    const QPointF at = event->position() * twips;
+    router_.release(buttonBits(event->button()), buttonBits(event->buttons()),
+                    shiftState(event->modifiers()), static_cast<float>(at.x()),
+                    static_cast<float>(at.y()));
+    afterHandler();
+}
+
+void MetronomeWindow::closeEvent(QCloseEvent* event) {
+    if (!unloaded_) {
+        unloaded_ = true;
+        frameTimer_.stop();
+        form_.Form_Unload();
+    }
+    event->accept();
+}
+
+} // namespace metro

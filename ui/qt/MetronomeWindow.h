@@ -1,0 +1,86 @@
+#pragma once
+// The one window: frameless, 281 x 439 pixels, the picture of a metronome. It paints the
+// controls of Form1 and turns Qt's key and pointer events into Form1's handlers; it decides
+// nothing itself. The picture below the rod is kept as a pixmap at the screen's density, so
+// a beat frame repaints only the strips the rod and the weight leave and enter.
+
+#include "ui/controls/WindowServices.h"
+#include "ui/form/Form1.h"
+#include "ui/form/PointerRouter.h"
+#include "ui/qt/AssetLibrary.h"
+#include "ui/qt/ControlPainter.h"
+
+#include <QPixmap>
+#include <QPoint>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace metro {
+
+class MetronomeWindow final : public QWidget {
+public:
+    explicit MetronomeWindow(QWidget* parent = nullptr);
+    ~MetronomeWindow() override;
+
+    Form1& form() { return form_; }
+    const PointerRouter& pointer() const { return router_; }
+
+    // The message box; tests replace it so that nothing waits for a person.
+    std::function<void(const QString&)> showMessage;
+
+    bool beatFramesRunning() const { return frameTimer_.isActive(); }
+    // Runs one beat frame now and repaints what moved (the timer calls it).
+    void runBeatFrame();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // What the window does for the logic.
+    class Services final : public WindowServices {
+    public:
+        explicit Services(MetronomeWindow& w) : w_(w) {}
+        std::int32_t windowHandle() const override;
+        std::string programFolder() const override;
+        void messageBox(const std::string& text) override;
+        void setCapture(const Control* target) override;
+        void releaseCapture() override;
+        void startSystemMove() override;
+        void hideWindow() override;
+        void unloadWindow() override;
+        void startBeatFrames() override;
+        void stopBeatFrames() override;
+
+    private:
+        MetronomeWindow& w_;
+    };
+
+    // After any handler: the still picture may have changed, repaint all of it.
+    void afterHandler();
+    QRegion pendulumRegion() const;
+    const QPixmap& stillPicture(qreal devicePixelRatio);
+
+    Services services_{*this};
+    Form1 form_{services_};
+    PointerRouter router_{form_};
+    AssetLibrary assets_;
+    ControlPainter painter_{assets_};
+    QTimer frameTimer_;
+    QPixmap still_; // the window picture and every control below the rod
+    bool stillValid_ = false;
+    bool unloaded_ = false;
+
+    // Moving the window by hand where the platform has no system move.
+    bool movingByHand_ = false;
+    QPoint moveGrabOffset_;
+};
+
+} // namespace metro
