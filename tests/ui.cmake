@@ -8,3 +8,6 @@ set_tests_properties(window_at_double_density PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy;QT_SCALE_FACTOR=2")
 metro_add_test(test_tempo_change SOURCES test_tempo_change.cpp LIBS metro_form)
 metro_add_test(test_start_stop SOURCES test_start_stop.cpp LIBS metro_form)
+metro_add_test(test_pointer SOURCES test_pointer.cpp LIBS metro_form)
+metro_add_test(test_keyboard SOURCES test_keyboard.cpp LIBS metro_form)
+metro_add_test(test_panels SOURCES test_panels.cpp LIBS metro_form)

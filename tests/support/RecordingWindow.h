@@ -2,6 +2,7 @@
 // A window without a screen for the logic tests: it records what the logic asked of it.
 
 #include "ui/controls/WindowServices.h"
+#include "ui/form/PointerRouter.h"
 
 #include <functional>
 #include <string>
@@ -19,7 +20,8 @@ public:
     bool hidden = false;
     int unloads = 0;
     bool framesRunning = false;
-    std::function<void()> onUnload; // the real window runs Form_Unload, then closes
+    std::function<void()> onUnload;  // the real window runs Form_Unload, then closes
+    PointerRouter* router = nullptr; // the real window tells its router of the capture
 
     std::int32_t windowHandle() const override { return 0x2A; }
     std::string programFolder() const override { return folder; }
@@ -27,10 +29,14 @@ public:
     void setCapture(const Control* target) override {
         captured = true;
         captureTarget = target;
+        if (router)
+            router->setCapture(target);
     }
     void releaseCapture() override {
         captured = false;
         captureTarget = nullptr;
+        if (router)
+            router->releaseCapture();
     }
     void startSystemMove() override { ++systemMoves; }
     void hideWindow() override { hidden = true; }

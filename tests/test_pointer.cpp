@@ -1,0 +1,183 @@
+// The pointer: dragging the weight, clicking beside the rod, the title band, the close box
+// and closing, delivered through the router as a desktop window delivers them.
+
+#include "support/RecordingWindow.h"
+#include "ui/form/Form1.h"
+#include "ui/form/PointerRouter.h"
+
+#include <gtest/gtest.h>
+
+using namespace metro;
+
+namespace {
+
+constexpr std::int16_t left = LeftButton, right = RightButton;
+
+struct Pointer : ::testing::Test {
+    test::RecordingWindow window;
+    Form1 form{window};
+    PointerRouter router{form};
+    WindowLayout& c = form.controls;
+    MetronomeState& s = form.state();
+
+    void SetUp() override {
+        form.Form_Load();
+        window.onUnload = [this] { form.Form_Unload(); };
+        window.router = &router;
+    }
+
+    float weightTop() const { return c.I_Rod.Top; }
+    // Press the left button on the weight `below` twips under its top edge.
+    void grabWeight(float below) { router.press(left, 0, c.I_Rod.Left + 75, c.I_Rod.Top + below); }
+    void dragTo(float y, std::int16_t held = left) { router.move(held, 0, 2085, y); }
+    void drop(float y) { router.release(left, 0, 0, 2085, y); }
+    void clickBackground(float y, std::int16_t button = left) {
+        router.press(button, 0, 1000, y);
+        router.release(button, 0, 0, 1000, y);
+    }
+};
+
+} // namespace
+
+TEST_F(Pointer, DraggingTheWeightKeepsTheGrabbedPointUnderThePointer) {
+    grabWeight(100);
+    EXPECT_EQ(s.DragOffsetY, 100);
+    dragTo(3030 + 100 + 300);
+    EXPECT_EQ(weightTop(), 3330) << "a 300-twip move moves the weight exactly 300";
+    EXPECT_EQ(s.Tempo, 132); // the centre 3405 is on the tick of the mark 132
+    drop(3430);
+    EXPECT_EQ(weightTop(), 3330);
+}
+
+TEST_F(Pointer, DraggingStopsAtTheTwoLimits) {
+    grabWeight(75);
+    dragTo(-20000);
+    EXPECT_EQ(weightTop(), 690);
+    EXPECT_EQ(s.Tempo, 40);
+    dragTo(20000);
+    EXPECT_EQ(weightTop(), 5010);
+    EXPECT_EQ(s.Tempo, 300);
+    // A captured pointer so far away that the weight's place leaves the 16-bit range.
+    form.I_Rod_MouseMove(left, 0, 0, 1.0e9f);
+    EXPECT_EQ(weightTop(), 5010);
+    form.I_Rod_MouseMove(left, 0, 0, -1.0e9f);
+    EXPECT_EQ(weightTop(), 690);
+}
+
+TEST_F(Pointer, OnlyTheLeftButtonAloneDragsTheWeight) {
+    router.press(right, 0, 2085, 3100);
+    router.move(right, 0, 2085, 4000);
+    EXPECT_EQ(weightTop(), 3030);
+    router.release(right, 0, 0, 2085, 4000);
+    grabWeight(70);
+    dragTo(4000, left | right);
+    EXPECT_EQ(weightTop(), 3030) << "left and right held together move nothing";
+    EXPECT_EQ(s.Tempo, 120);
+}
+
+TEST_F(Pointer, ABackgroundReleaseInsideTheBandBringsTheWeightToItsHeight) {
+    clickBackground(3105);
+    EXPECT_EQ(weightTop(), 3030);
+    EXPECT_EQ(s.Tempo, 120);
+    clickBackground(735);
+    EXPECT_EQ(weightTop(), 690) << "the upper limit: centre 765";
+    clickBackground(5100);
+    EXPECT_EQ(weightTop(), 5010);
+    clickBackground(4000, right);
+    EXPECT_EQ(weightTop(), 3925) << "any button";
+    clickBackground(734);
+    EXPECT_EQ(weightTop(), 3925);
+    clickBackground(5101);
+    EXPECT_EQ(weightTop(), 3925);
+}
+
+TEST_F(Pointer, TheCloseBoxShowsOnlyWhileThePointerIsOverItInTheTitleBand) {
+    router.move(0, 0, 3600, 100);
+    EXPECT_TRUE(c.P_X.Visible);
+    EXPECT_EQ(window.captureTarget, &c.P_X);
+    // The box holds the capture: a move off it hides it and releases.
+    router.move(0, 0, 3000, 100);
+    EXPECT_FALSE(c.P_X.Visible);
+    EXPECT_FALSE(window.captured);
+    // In the band's top 30 twips the box stays hidden and the window holds the capture.
+    router.move(0, 0, 3600, 20);
+    EXPECT_FALSE(c.P_X.Visible);
+    EXPECT_TRUE(window.captured);
+    EXPECT_EQ(window.captureTarget, nullptr);
+}
+
+TEST_F(Pointer, TheTitleBandHasStrictBounds) {
+    // On the band's edges the pointer is outside it: the capture goes, nothing moves.
+    for (auto [x, y] : {std::pair{1000.f, 0.f}, {1000.f, 330.f}, {0.f, 100.f}, {4215.f, 100.f}}) {
+        window.captured = true;
+        form.Form_MouseMove(left, 0, x, y);
+        EXPECT_FALSE(window.captured) << x << "," << y;
+        EXPECT_EQ(window.systemMoves, 0);
+    }
+    form.Form_MouseMove(left, 0, 1000, 329);
+    EXPECT_EQ(window.systemMoves, 1) << "a left-button move in the band moves the window";
+}
+
+TEST_F(Pointer, BelowTheBandTheCloseBoxKeepsItsState) {
+    // Between heights 330 and 360 the pointer is over the box but below the band.
+    form.Form_MouseMove(0, 0, 3600, 340);
+    EXPECT_FALSE(c.P_X.Visible);
+    form.Form_MouseMove(0, 0, 3600, 100);
+    ASSERT_TRUE(c.P_X.Visible);
+    form.Form_MouseMove(0, 0, 3600, 340);
+    EXPECT_TRUE(c.P_X.Visible);
+}
+
+TEST_F(Pointer, PressingInTheBandWithoutMovingDoesNotMoveTheWindow) {
+    router.press(left, 0, 1000, 100);
+    EXPECT_EQ(window.systemMoves, 0);
+    router.move(left, 0, 1010, 100);
+    EXPECT_EQ(window.systemMoves, 1);
+}
+
+TEST_F(Pointer, ClickingTheCloseBoxUnloadsAndReleasesTheSound) {
+    router.move(0, 0, 3600, 100);
+    router.press(left, 0, 3600, 100);
+    router.release(left, 0, 0, 3600, 100);
+    EXPECT_EQ(window.unloads, 1);
+    EXPECT_TRUE(window.hidden);
+    EXPECT_EQ(s.SoundDevice, nullptr);
+}
+
+TEST_F(Pointer, DuringPlayOnlyTheCloseBoxReacts) {
+    form.I_Play_Click(0);
+    const float top = weightTop();
+    grabWeight(75);
+    dragTo(4500);
+    drop(4500);
+    clickBackground(1000);
+    EXPECT_EQ(top, weightTop());
+    EXPECT_EQ(s.Tempo, 120);
+    form.Form_MouseMove(left, 0, 1000, 100);
+    EXPECT_EQ(window.systemMoves, 0);
+    EXPECT_FALSE(window.captured);
+    form.L_Tem1_Click(0);
+    EXPECT_EQ(s.Tempo, 120);
+    // The close box still works.
+    form.P_X_MouseMove(0, 0, 100, 100);
+    EXPECT_TRUE(c.P_X.Visible);
+    form.P_X_Click();
+    EXPECT_FALSE(s.Playing);
+    EXPECT_EQ(window.unloads, 1);
+    EXPECT_EQ(s.SoundDevice, nullptr);
+}
+
+TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThem) {
+    const Label& five = c.L_Metro(5);
+    router.press(left, 0, five.Left + 20, five.Top + 20);
+    router.release(left, 0, 0, five.Left + 20, five.Top + 20);
+    EXPECT_EQ(s.BeatsPerMeasure, 5);
+    // Pressed on 3, released on 4: no click.
+    router.press(left, 0, c.L_Metro(3).Left + 20, five.Top + 20);
+    router.release(left, 0, 0, c.L_Metro(4).Left + 20, five.Top + 20);
+    EXPECT_EQ(s.BeatsPerMeasure, 5);
+    // The right button does not click.
+    router.press(right, 0, c.L_Metro(3).Left + 20, five.Top + 20);
+    router.release(right, 0, 0, c.L_Metro(3).Left + 20, five.Top + 20);
+    EXPECT_EQ(s.BeatsPerMeasure, 5);
+}
