@@ -43,6 +43,8 @@ TEST_F(ShownWindow, IsAFramelessWindowOf281By439Pixels) {
 TEST_F(ShownWindow, GrabShowsTheRodInItsColourAlongItsLength) {
     const QImage image = grab();
     EXPECT_EQ(image.devicePixelRatio(), window.devicePixelRatioF());
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) // the double-density run
+        EXPECT_EQ(image.devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR").toDouble());
     const Line& rod = window.form().controls.Line_Rod;
     const PictureBox& weight = window.form().controls.I_Rod;
     int checked = 0;
@@ -76,6 +78,95 @@ TEST_F(ShownWindow, GrabShowsTheWeightWhereItsControlSays) {
         const QPoint p = devicePixel(image, rod.X1 + 7.5, beside);
         EXPECT_EQ(image.pixelColor(p).name().toStdString(), "#804000") << top;
     }
+}
+
+namespace {
+
+// Real Qt events through the widget, positions in twips.
+void sendMouse(MetronomeWindow& w, QEvent::Type type, double x, double y, Qt::MouseButton button,
+               Qt::MouseButtons held) {
+    const QPointF local(x / WindowLayout::twipsPerPixel, y / WindowLayout::twipsPerPixel);
+    QMouseEvent event(type, local, w.mapToGlobal(local), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&w, &event);
+}
+
+void dragWithLeft(MetronomeWindow& w, double x, double fromY, double toY) {
+    sendMouse(w, QEvent::MouseButtonPress, x, fromY, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= 10; ++i)
+        sendMouse(w, QEvent::MouseMove, x, fromY + (toY - fromY) * i / 10, Qt::NoButton,
+                  Qt::LeftButton);
+    sendMouse(w, QEvent::MouseButtonRelease, x, toY, Qt::LeftButton, Qt::NoButton);
+}
+
+void clickAt(MetronomeWindow& w, double x, double y) {
+    sendMouse(w, QEvent::MouseButtonPress, x, y, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseButtonRelease, x, y, Qt::LeftButton, Qt::NoButton);
+}
+
+} // namespace
+
+TEST_F(ShownWindow, DraggingTheWeightChangesTheReadOut) {
+    const WindowLayout& c = window.form().controls;
+    dragWithLeft(window, 2085, 3105, 3105 + 300);
+    EXPECT_EQ(c.I_Rod.Top, 3330);
+    EXPECT_EQ(c.L_temo.Caption, "132");
+}
+
+TEST_F(ShownWindow, TheScaleKeyShowsTheMarksAndAClickOnOneSetsItsTempo) {
+    const WindowLayout& c = window.form().controls;
+    QTest::keyClick(&window, Qt::Key_T);
+    ASSERT_TRUE(c.L_Tem1(0).Visible);
+    clickAt(window, c.L_Tem1(16).Left + 60, c.L_Tem1(16).Top + 60);
+    EXPECT_EQ(c.L_temo.Caption, "208");
+    EXPECT_EQ(c.I_Rod.Top, 4860);
+}
+
+TEST_F(ShownWindow, DigitKeysOfBothRowsLightTheirBeatButton) {
+    const WindowLayout& c = window.form().controls;
+    QTest::keyClick(&window, Qt::Key_5);
+    EXPECT_EQ(c.L_Metro(5).ForeColor, 0xFFFFFFu);
+    EXPECT_EQ(c.L_Metro(2).ForeColor, 0xC0C0C0u);
+    QTest::keyClick(&window, Qt::Key_Exclam, Qt::ShiftModifier); // Shift+1
+    EXPECT_EQ(window.form().state().BeatsPerMeasure, 1);
+    QTest::keyClick(&window, Qt::Key_7, Qt::KeypadModifier);
+    EXPECT_EQ(window.form().state().BeatsPerMeasure, 7);
+}
+
+TEST_F(ShownWindow, PlusAndMinusKeysOfBothKindsStepTheWeight) {
+    const WindowLayout& c = window.form().controls;
+    QTest::keyClick(&window, Qt::Key_Equal);
+    QTest::keyClick(&window, Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_EQ(c.I_Rod.Top, 3060);
+    QTest::keyClick(&window, Qt::Key_Minus);
+    EXPECT_EQ(c.I_Rod.Top, 3045);
+}
+
+TEST_F(ShownWindow, EnterStartsTheBeatFramesAndStops) {
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_TRUE(window.form().state().Playing);
+    EXPECT_TRUE(window.beatFramesRunning());
+    QTest::qWait(60);
+    QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(window.form().state().Playing);
+    EXPECT_FALSE(window.beatFramesRunning());
+    EXPECT_EQ(window.form().controls.Line_Rod.X1, 2085);
+}
+
+TEST_F(ShownWindow, EscClosesTheWindowAndReleasesTheSound) {
+    QTest::keyClick(&window, Qt::Key_Return);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.form().state().Playing);
+    EXPECT_EQ(window.form().state().SoundDevice, nullptr);
+    EXPECT_FALSE(window.beatFramesRunning());
+}
+
+TEST_F(ShownWindow, TheCloseBoxAppearsUnderThePointerAndClosesTheWindow) {
+    const WindowLayout& c = window.form().controls;
+    sendMouse(window, QEvent::MouseMove, 3700, 150, Qt::NoButton, Qt::NoButton);
+    EXPECT_TRUE(c.P_X.Visible);
+    clickAt(window, 3700, 150);
+    EXPECT_FALSE(window.isVisible());
 }
 
 int main(int argc, char** argv) {
