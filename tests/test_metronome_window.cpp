@@ -43,8 +43,9 @@ TEST_F(ShownWindow, IsAFramelessWindowOf281By439Pixels) {
 TEST_F(ShownWindow, GrabShowsTheRodInItsColourAlongItsLength) {
     const QImage image = grab();
     EXPECT_EQ(image.devicePixelRatio(), window.devicePixelRatioF());
-    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) // the double-density run
+    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) { // the double-density run
         EXPECT_EQ(image.devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR").toDouble());
+    }
     const Line& rod = window.form().controls.Line_Rod;
     const PictureBox& weight = window.form().controls.I_Rod;
     int checked = 0;
