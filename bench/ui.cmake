@@ -1,0 +1,2 @@
+add_executable(bench_startup startup.cpp)
+target_link_libraries(bench_startup PRIVATE metro_window metro_warnings)
