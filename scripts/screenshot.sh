@@ -16,7 +16,13 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 sleep 0.5
-DISPLAY=$display xdotool search --name '^Metronome$' windowmove 40 40
+# Without a sound device the program first says so in a message box: dismiss it.
+if [ "$(DISPLAY=$display xdotool search --name '^Metronome$' | wc -l)" -gt 1 ]; then
+    DISPLAY=$display xdotool key Return
+    sleep 0.5
+fi
+window=$(DISPLAY=$display xdotool search --name '^Metronome$' | tail -1)
+DISPLAY=$display xdotool windowmove "$window" 60 40
 sleep 0.3
 mkdir -p "$(dirname "$out")"
 DISPLAY=$display import -window root "$out"
