@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts the metronome on a private X server and writes a screenshot of the screen.
+# Starts the metronome on a private X server and writes a screenshot of its window.
 # Usage: scripts/screenshot.sh [build-dir] [out.png]
 set -euo pipefail
 build=${1:-build}
@@ -25,5 +25,5 @@ window=$(DISPLAY=$display xdotool search --name '^Metronome$' | tail -1)
 DISPLAY=$display xdotool windowmove "$window" 60 40
 sleep 0.3
 mkdir -p "$(dirname "$out")"
-DISPLAY=$display import -window root "$out"
+DISPLAY=$display import -window root -crop 281x439+60+40 +repage "$out"
 echo "wrote $out"
