@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Drives the real program on a private X server as a person would, with xdotool: shows the
+# scale, clicks the mark 208, starts, stops and closes it, and writes a screenshot of the
+# window after each step into the output folder. Exits non-zero if the program misbehaves.
+# Usage: scripts/drive.sh [build-dir] [out-dir]
+set -euo pipefail
+build=${1:-build}
+out=${2:-drive-shots}
+display=:${METRO_DISPLAY:-96}
+mkdir -p "$out"
+Xvfb "$display" -screen 0 400x520x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+app=
+trap 'kill $app $xvfb 2>/dev/null || true' EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+"$build/bin/metronome" 2>/dev/null &
+app=$!
+for _ in $(seq 50); do xdotool search --name '^Metronome$' >/dev/null 2>&1 && break; sleep 0.1; done
+sleep 0.5
+if [ "$(xdotool search --name '^Metronome$' | wc -l)" -gt 1 ]; then
+    echo "no sound device: dismissing the message"
+    xdotool key Return
+    sleep 0.5
+fi
+window=$(xdotool search --name '^Metronome$' | tail -1)
+xdotool windowmove "$window" 60 40
+sleep 0.3
+
+shot() { import -window root -crop 281x439+60+40 +repage "$out/$1.png"; echo "shot $1"; }
+# Pointer positions in the window's pixels.
+click() {
+    xdotool mousemove --window "$window" "$1" "$2"
+    sleep 0.1
+    xdotool click 1
+    sleep 0.3
+}
+
+shot 1-start
+click 240 388 # the T button: show the scale
+shot 2-scale
+click 240 330 # the tempo mark 208
+shot 3-mark-208
+click 184 399 # play
+sleep 0.37
+shot 4-playing
+click 183 398 # stop
+shot 5-stopped
+xdotool mousemove --window "$window" 240 8 # the close box shows under the pointer
+sleep 0.3
+shot 6-close-box
+xdotool click 1
+for _ in $(seq 30); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app" 2>/dev/null; then
+    echo "the program did not end after the close box" >&2
+    exit 1
+fi
+echo "the program ended"
