@@ -1,39 +1,250 @@
 #include "sound/Cls_DX7_JP.h"
 
-// Interim: an instance without a device. Every member reports failure.
+#include "sound/AudioOutput.h"
+#include "sound/Mixer.h"
+#include "sound/SdlAudioOutput.h"
+#include "sound/SoundBuffer.h"
+#include "sound/WaveFormat.h"
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <utility>
+
+// Sections: the slot record; the device (construction, Initialize, properties); the slot
+// table (position, load, play, stop, clear); slot properties; the device clock.
 
 namespace metro {
 
-struct Cls_DX7_JP::WaveSlot {};
+namespace {
 
-Cls_DX7_JP::Cls_DX7_JP() = default;
-Cls_DX7_JP::Cls_DX7_JP(std::shared_ptr<AudioOutput>) {}
-Cls_DX7_JP::~Cls_DX7_JP() = default;
-std::int32_t Cls_DX7_JP::DeviceCount() const { return 0; }
-std::string Cls_DX7_JP::FilePath(std::int16_t) const { return {}; }
-bool Cls_DX7_JP::InitOK() const { return InitDone; }
-bool Cls_DX7_JP::LoopPlay(std::int16_t) const { return false; }
-void Cls_DX7_JP::LoopPlay(std::int16_t, bool) {}
-std::shared_ptr<AudioOutput> Cls_DX7_JP::rDirectSound() const { return nullptr; }
-std::int32_t Cls_DX7_JP::Volume(std::int16_t) const { return 0; }
-void Cls_DX7_JP::Volume(std::int16_t, std::int32_t) {}
-bool Cls_DX7_JP::Wave_Clear(std::int16_t) { return false; }
-bool Cls_DX7_JP::Wave_ClearAll() {
-    LastIndex = 0;
-    return false;
+// What a buffer was created with: flags 130 (static + volume control), every other member 0.
+struct BufferDescription {
+    std::uint32_t flags = 0;
+    std::uint32_t bufferBytes = 0;
+    std::uint32_t reserved = 0;
+    std::uint32_t formatPointer = 0;
+};
+constexpr std::uint32_t kStaticWithVolumeControl = 130;
+
+// SlotState values; bookkeeping only.
+constexpr std::uint8_t kSlotLoaded = 1;
+constexpr std::uint8_t kSlotPlayed = 2;
+constexpr std::uint8_t kSlotStopped = 4;
+
+constexpr std::int16_t kLastPossibleIndex = std::numeric_limits<std::int16_t>::max();
+
+std::string trimSpaces(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
-void Cls_DX7_JP::Initialize(std::int32_t, const std::int32_t&) {}
-bool Cls_DX7_JP::Wave_LoadFile(std::string, std::int16_t& Return_Index) {
+
+} // namespace
+
+struct Cls_DX7_JP::WaveSlot {
+    std::int16_t SlotIndex = 0;          // 1..32767; 0 in a cleared record
+    std::shared_ptr<SoundBuffer> Buffer; // the decoded sound and its volume
+    WaveFormat Format;                   // the file's sample format
+    BufferDescription BufferDesc;
+    std::string SlotPath; // trimmed path the slot was loaded from
+    std::string SlotNote; // always empty
+    std::uint8_t SlotState = 0;
+    std::int32_t SlotTag = 0; // always 0
+    bool SlotLoop = false;
+};
+
+// ---- The device ----
+
+Cls_DX7_JP::Cls_DX7_JP() : Cls_DX7_JP(SdlAudioOutput::openDefault()) {}
+
+Cls_DX7_JP::Cls_DX7_JP(std::shared_ptr<AudioOutput> output) {
+    if (output && output->isOpen()) {
+        DS = std::move(output);
+        DXReady = true;
+    }
+}
+
+Cls_DX7_JP::~Cls_DX7_JP() {
+    Wave_ClearAll();
+    DS.reset();
+}
+
+void Cls_DX7_JP::Initialize(std::int32_t CallingFormHandle, const std::int32_t& PriorityLevel) {
+    if (!DXReady || CallingFormHandle == 0)
+        return;
+    // SDL has no cooperation levels: the device is shared with other programs whatever the
+    // level asked for, which is the effect of the priority level the window passes.
+    static_cast<void>(PriorityLevel);
+    InitDone = true;
+}
+
+bool Cls_DX7_JP::InitOK() const {
+    return InitDone;
+}
+
+std::int32_t Cls_DX7_JP::DeviceCount() const {
+    return ready() ? DS->deviceCount() : 0;
+}
+
+std::shared_ptr<AudioOutput> Cls_DX7_JP::rDirectSound() const {
+    return ready() ? DS : nullptr;
+}
+
+// ---- The slot table ----
+
+int Cls_DX7_JP::Wave_Position(std::int16_t Index) const {
+    if (!ready() || WaveCount < 1 || Index < 1 || Index > LastIndex)
+        return -1;
+    for (int position = 1; position <= WaveCount; ++position)
+        if (Waves[static_cast<std::size_t>(position)].SlotIndex == Index)
+            return position;
+    return -1;
+}
+
+bool Cls_DX7_JP::File_Exists(std::string FilePath) {
+    FilePath = trimSpaces(FilePath);
+    if (FilePath.empty())
+        return false;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(FilePath, ignored))
+        return true;
+    return std::ifstream(FilePath).is_open();
+}
+
+bool Cls_DX7_JP::Wave_LoadFile(std::string FilePath, std::int16_t& Return_Index) {
     Return_Index = -1;
+    if (!ready())
+        return false;
+    FilePath = trimSpaces(FilePath);
+    if (!File_Exists(FilePath) || LastIndex == kLastPossibleIndex)
+        return false;
+
+    const std::int16_t countBefore = WaveCount;
+    const std::int16_t lastBefore = LastIndex;
+    try {
+        LastIndex = static_cast<std::int16_t>(LastIndex + 1);
+        WaveCount = static_cast<std::int16_t>(WaveCount + 1);
+        Waves.resize(static_cast<std::size_t>(WaveCount) + 1);
+        WaveSlot& slot = Waves[static_cast<std::size_t>(WaveCount)];
+        slot.SlotIndex = LastIndex;
+        slot.SlotPath = FilePath;
+        slot.BufferDesc.flags = kStaticWithVolumeControl;
+        slot.Buffer = SoundBuffer::createFromFile(DS, FilePath, slot.Format);
+        if (slot.Buffer) {
+            Return_Index = LastIndex;
+            slot.SlotState = kSlotLoaded;
+            return true;
+        }
+    } catch (...) {
+        // Out of memory while growing the table or decoding: undone below like a refusal.
+    }
+    WaveCount = countBefore;
+    LastIndex = lastBefore;
+    Waves.resize(static_cast<std::size_t>(WaveCount) + 1); // shrinking never throws
     return false;
 }
-bool Cls_DX7_JP::Wave_Play(std::int16_t) { return false; }
-bool Cls_DX7_JP::Wave_Stop(std::int16_t) { return false; }
-bool Cls_DX7_JP::Wave_PlayAt(std::int16_t, std::int64_t) { return false; }
-std::int32_t Cls_DX7_JP::SampleRate() const { return 0; }
-std::int64_t Cls_DX7_JP::WriteHeadFrame() const { return 0; }
-std::int64_t Cls_DX7_JP::HeardFrame() const { return 0; }
-int Cls_DX7_JP::Wave_Position(std::int16_t) const { return -1; }
-bool Cls_DX7_JP::File_Exists(std::string) { return false; }
+
+bool Cls_DX7_JP::Wave_Play(std::int16_t Index) {
+    return Wave_PlayAt(Index, Mixer::kAsSoonAsPossible);
+}
+
+bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame) {
+    const int position = Wave_Position(Index);
+    if (position < 0)
+        return false;
+    WaveSlot& slot = Waves[static_cast<std::size_t>(position)];
+    if (slot.Buffer) // a full hand-over queue loses this play; it still counts as played
+        slot.Buffer->play(startFrame, slot.SlotLoop);
+    slot.SlotState = kSlotPlayed;
+    return true;
+}
+
+bool Cls_DX7_JP::Wave_Stop(std::int16_t Index) {
+    const int position = Wave_Position(Index);
+    if (position < 0)
+        return false;
+    WaveSlot& slot = Waves[static_cast<std::size_t>(position)];
+    if (slot.Buffer)
+        slot.Buffer->stop();
+    slot.SlotState = kSlotStopped;
+    return true;
+}
+
+bool Cls_DX7_JP::Wave_Clear(std::int16_t Index) {
+    const int position = Wave_Position(Index);
+    if (position < 0)
+        return false;
+    // Releasing the buffer removes its voice, which ends its sound.
+    Waves[static_cast<std::size_t>(position)] = WaveSlot{};
+    if (position != WaveCount)
+        Waves[static_cast<std::size_t>(position)] =
+            std::move(Waves[static_cast<std::size_t>(WaveCount)]);
+    WaveCount = static_cast<std::int16_t>(WaveCount - 1);
+    Waves.resize(static_cast<std::size_t>(WaveCount) + 1);
+    return true;
+}
+
+bool Cls_DX7_JP::Wave_ClearAll() {
+    const bool hadSlots = WaveCount >= 1;
+    for (WaveSlot& slot : Waves) {
+        if (slot.Buffer)
+            slot.Buffer->stop();
+        slot.Buffer.reset();
+    }
+    Waves.clear();
+    WaveCount = 0;
+    LastIndex = 0;
+    return hadSlots;
+}
+
+// ---- Slot properties ----
+
+std::string Cls_DX7_JP::FilePath(std::int16_t Index) const {
+    const int position = Wave_Position(Index);
+    return position < 0 ? std::string{} : Waves[static_cast<std::size_t>(position)].SlotPath;
+}
+
+bool Cls_DX7_JP::LoopPlay(std::int16_t Index) const {
+    const int position = Wave_Position(Index);
+    return position >= 0 && Waves[static_cast<std::size_t>(position)].SlotLoop;
+}
+
+void Cls_DX7_JP::LoopPlay(std::int16_t Index, bool NewValue) {
+    const int position = Wave_Position(Index);
+    if (position >= 0)
+        Waves[static_cast<std::size_t>(position)].SlotLoop = NewValue;
+}
+
+std::int32_t Cls_DX7_JP::Volume(std::int16_t Index) const {
+    const int position = Wave_Position(Index);
+    if (position < 0)
+        return 0;
+    const auto& buffer = Waves[static_cast<std::size_t>(position)].Buffer;
+    return buffer ? buffer->volume() : 0;
+}
+
+void Cls_DX7_JP::Volume(std::int16_t Index, std::int32_t NewValue) {
+    const int position = Wave_Position(Index);
+    if (position < 0)
+        return;
+    if (const auto& buffer = Waves[static_cast<std::size_t>(position)].Buffer)
+        buffer->setVolume(NewValue); // a refused value leaves the volume as it was
+}
+
+// ---- The device clock ----
+
+std::int32_t Cls_DX7_JP::SampleRate() const {
+    return ready() ? DS->format().sampleRate : 0;
+}
+
+std::int64_t Cls_DX7_JP::WriteHeadFrame() const {
+    return ready() ? DS->mixer().writeHeadFrame() : 0;
+}
+
+std::int64_t Cls_DX7_JP::HeardFrame() const {
+    return ready() ? DS->heardFrame() : 0;
+}
 
 } // namespace metro

@@ -54,9 +54,21 @@ public:
     // has not happened yet. False for an invalid index or an instance that is not Ready.
     bool Wave_PlayAt(std::int16_t Index, std::int64_t startFrame);
 
-    // The device clock, valid while Ready (0 otherwise). Frames per second of the device;
-    // the first frame the device has not yet rendered (a click handed over now for this
-    // frame or later starts exactly there); and the frame the listener hears now.
+    // The device clock, in frames since the device opened; every one is 0 unless Ready.
+    //
+    // SampleRate: frames per second of the device (48000 unless the device insisted on
+    // another rate; every sound was converted to it at load).
+    //
+    // WriteHeadFrame: frames rendered so far plus one device buffer (512 frames). A click
+    // handed to Wave_PlayAt for this frame or later starts exactly on its frame, even while
+    // the device renders a block at the same time, provided the hand-over follows the
+    // reading within one buffer period (10.7 ms at 48 kHz), as it does on the window thread
+    // in a frame handler. Earlier frames may already have been rendered.
+    //
+    // HeardFrame: estimate of the frame the listener hears now. On the SDL device: the
+    // frames rendered before the last callback began, advanced by the time since then (at
+    // most one buffer), minus one buffer for the block the device is still playing; never
+    // below 0. On the offline output: WriteHeadFrame - one buffer, i.e. frames rendered.
     std::int32_t SampleRate() const;
     std::int64_t WriteHeadFrame() const;
     std::int64_t HeardFrame() const;

@@ -1,10 +1,14 @@
 #pragma once
+// Sets up the clicks at start-up: a new sound instance bound to the window, "metro/1.wav"
+// (accent) and "metro/2.wav" (plain click) from the program's folder loaded into
+// AccentSlot and BeatSlot, both once per play at full loudness. True when both loaded.
+// Never shows a message and never throws: the caller tells the user when it is false.
+
+#include "engine/MetronomeState.h"
+#include "ui/controls/WindowServices.h"
 
 namespace metro {
-struct MetronomeState;
-class WindowServices;
 
-// Creates the sound device, binds it to the window and loads the two clicks from the
-// "metro" folder beside the program. True when both clicks are ready to play.
 bool Sound_Init(MetronomeState& state, WindowServices& window);
+
 } // namespace metro

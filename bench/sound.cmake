@@ -1,0 +1,5 @@
+# bench_sound: cost of handing a click to the mixer and of mixing one callback block.
+add_executable(bench_sound ${CMAKE_CURRENT_SOURCE_DIR}/bench_sound.cpp)
+target_link_libraries(bench_sound PRIVATE metro_warnings metro_sound)
+target_compile_definitions(bench_sound PRIVATE METRO_CLICKS_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/metro")
+add_dependencies(bench_sound metro_clicks)

@@ -1,0 +1,44 @@
+#pragma once
+// An output device as the sound class sees it: a format, a mixer that renders into it, a
+// clock, and a way to hold rendering off during structural changes. The SDL device and the
+// offline output (tests, benchmarks) implement it. Window-thread interface.
+
+#include "sound/DeviceFormat.h"
+
+#include <cstdint>
+
+namespace metro {
+
+class Mixer;
+
+class AudioOutput {
+public:
+    virtual ~AudioOutput() = default;
+
+    // False when the device could not be opened; such an output renders nothing.
+    virtual bool isOpen() const = 0;
+    virtual DeviceFormat format() const = 0;
+    // The number of output devices the sound system lists (0 when it cannot tell).
+    virtual std::int32_t deviceCount() const = 0;
+    virtual Mixer& mixer() = 0;
+    // Estimate of the frame the listener hears now (device clock, never negative).
+    virtual std::int64_t heardFrame() const = 0;
+
+    // While held, the renderer does not run; keep it short (adding or removing a voice).
+    virtual void holdRendering() = 0;
+    virtual void releaseRendering() = 0;
+};
+
+// Holds rendering off for the life of the object.
+class RenderingHold {
+public:
+    explicit RenderingHold(AudioOutput& output) : output_(output) { output_.holdRendering(); }
+    ~RenderingHold() { output_.releaseRendering(); }
+    RenderingHold(const RenderingHold&) = delete;
+    RenderingHold& operator=(const RenderingHold&) = delete;
+
+private:
+    AudioOutput& output_;
+};
+
+} // namespace metro

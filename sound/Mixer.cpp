@@ -1,0 +1,176 @@
+#include "sound/Mixer.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace metro {
+
+Mixer::Mixer(const DeviceFormat& format) : format_(format) {}
+
+VoiceId Mixer::addVoice(std::vector<float> samples) {
+    std::uint32_t slot;
+    if (!freeSlots_.empty()) {
+        slot = freeSlots_.back();
+        freeSlots_.pop_back();
+    } else {
+        slot = static_cast<std::uint32_t>(voices_.size());
+        voices_.emplace_back();
+    }
+    Voice& voice = voices_[slot];
+    voice.frames = static_cast<std::int64_t>(samples.size()) / format_.channels;
+    voice.samples = std::move(samples);
+    voice.position = 0;
+    voice.generation += 1;
+    voice.gain = 1.0f;
+    voice.inUse = true;
+    voice.sounding = false;
+    voice.looping = false;
+    return VoiceId{slot, voice.generation};
+}
+
+std::vector<float> Mixer::removeVoice(VoiceId id) {
+    Voice* voice = find(id);
+    if (voice == nullptr)
+        return {};
+    voice->inUse = false;
+    voice->sounding = false;
+    voice->frames = 0;
+    freeSlots_.push_back(id.slot);
+    return std::exchange(voice->samples, {});
+}
+
+Mixer::Voice* Mixer::find(VoiceId id) {
+    if (id.slot >= voices_.size())
+        return nullptr;
+    Voice& voice = voices_[id.slot];
+    return voice.inUse && voice.generation == id.generation ? &voice : nullptr;
+}
+
+bool Mixer::play(VoiceId voice, std::int64_t startFrame, bool looping) {
+    return commands_.push({Command::Kind::Play, looping, 1.0f, voice, startFrame});
+}
+
+bool Mixer::stop(VoiceId voice) {
+    return commands_.push({Command::Kind::Stop, false, 1.0f, voice, 0});
+}
+
+bool Mixer::setGain(VoiceId voice, float gain) {
+    return commands_.push({Command::Kind::SetGain, false, gain, voice, 0});
+}
+
+void Mixer::render(float* out, int frames) {
+    while (frames > 0) {
+        const int block = std::min(frames, format_.blockFrames);
+        renderBlock(out, block);
+        out += static_cast<std::ptrdiff_t>(block) * format_.channels;
+        frames -= block;
+    }
+}
+
+void Mixer::renderBlock(float* out, int frames) {
+    const std::int64_t blockStart = rendered_.load(std::memory_order_relaxed);
+    std::fill(out, out + static_cast<std::ptrdiff_t>(frames) * format_.channels, 0.0f);
+    applyCommands(blockStart);
+
+    // Split the block at every pending start that falls inside it.
+    int cursor = 0;
+    for (;;) {
+        while (pendingCount_ > 0 && pending_[pendingCount_ - 1].frame <= blockStart + cursor) {
+            const PendingStart start = pending_[--pendingCount_];
+            if (Voice* voice = find(start.voice)) {
+                voice->position = 0;
+                voice->looping = start.looping;
+                voice->sounding = true;
+            }
+        }
+        int segmentEnd = frames;
+        if (pendingCount_ > 0 && pending_[pendingCount_ - 1].frame < blockStart + frames)
+            segmentEnd = static_cast<int>(pending_[pendingCount_ - 1].frame - blockStart);
+        mixSegment(out, cursor, segmentEnd);
+        cursor = segmentEnd;
+        if (cursor >= frames)
+            break;
+    }
+
+    for (float* sample = out;
+         sample != out + static_cast<std::ptrdiff_t>(frames) * format_.channels; ++sample)
+        *sample = std::clamp(*sample, -1.0f, 1.0f);
+    rendered_.store(blockStart + frames, std::memory_order_release);
+}
+
+void Mixer::applyCommands(std::int64_t blockStart) {
+    while (const auto command = commands_.pop()) {
+        switch (command->kind) {
+        case Command::Kind::Play:
+            addPending({std::max(command->frame, blockStart), command->voice, command->looping});
+            break;
+        case Command::Kind::Stop:
+            cancelPending(command->voice);
+            if (Voice* voice = find(command->voice))
+                voice->sounding = false;
+            break;
+        case Command::Kind::SetGain:
+            if (Voice* voice = find(command->voice))
+                voice->gain = command->gain;
+            break;
+        }
+    }
+}
+
+void Mixer::addPending(const PendingStart& start) {
+    // FIXME: a start that finds the list full is dropped; 256 starts pending at once is far
+    // beyond what the metronome's lookahead hands over.
+    if (pendingCount_ == pending_.size())
+        return;
+    // Latest first; a start joins the front of those at its own frame so that starts at one
+    // frame are applied in the order they were handed over.
+    std::size_t at = 0;
+    while (at < pendingCount_ && pending_[at].frame > start.frame)
+        ++at;
+    std::move_backward(pending_.begin() + static_cast<std::ptrdiff_t>(at),
+                       pending_.begin() + static_cast<std::ptrdiff_t>(pendingCount_),
+                       pending_.begin() + static_cast<std::ptrdiff_t>(pendingCount_ + 1));
+    pending_[at] = start;
+    ++pendingCount_;
+}
+
+void Mixer::cancelPending(VoiceId voice) {
+    const auto end = std::remove_if(
+        pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(pendingCount_),
+        [voice](const PendingStart& start) {
+            return start.voice.slot == voice.slot && start.voice.generation == voice.generation;
+        });
+    pendingCount_ = static_cast<std::size_t>(end - pending_.begin());
+}
+
+void Mixer::mixSegment(float* out, int fromFrame, int toFrame) {
+    const int channels = format_.channels;
+    for (Voice& voice : voices_) {
+        if (!voice.sounding)
+            continue;
+        if (voice.frames == 0) { // never added so; guards the loop below against spinning
+            voice.sounding = false;
+            continue;
+        }
+        int frame = fromFrame;
+        while (frame < toFrame) {
+            const std::int64_t left = voice.frames - voice.position;
+            const int count = static_cast<int>(std::min<std::int64_t>(toFrame - frame, left));
+            const float* source = voice.samples.data() + voice.position * channels;
+            float* target = out + static_cast<std::ptrdiff_t>(frame) * channels;
+            for (int i = 0; i < count * channels; ++i)
+                target[i] += source[i] * voice.gain;
+            frame += count;
+            voice.position += count;
+            if (voice.position == voice.frames) {
+                voice.position = 0;
+                if (!voice.looping) {
+                    voice.sounding = false;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+} // namespace metro

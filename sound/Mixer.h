@@ -1,0 +1,117 @@
+#pragma once
+// The mixer behind the output device: voices (decoded sounds in the device format) started
+// at exact frames of the device clock, mixed into float32 interleaved blocks.
+//
+// Thread contract
+// - Window thread: play(), stop(), setGain() and the clock readers. They never block; they
+//   hand their change to the audio thread through a fixed-size single-producer queue.
+// - Window thread while rendering is held off (the output's RenderingHold): addVoice() and
+//   removeVoice(), the only members that allocate or free.
+// - Audio thread: render(). It never allocates, locks, waits or touches a file.
+// - Any thread: framesRendered(), writeHeadFrame(), format().
+//
+// The device clock counts frames rendered since the mixer was made (64-bit, never wraps in
+// practice). A block of frames [R, R + n) is rendered in one go: first the queued changes
+// are applied, then the block is split at the frames where voices start.
+
+#include "sound/DeviceFormat.h"
+#include "sound/SpscQueue.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace metro {
+
+// Names one voice; a removed voice's id never names a later voice.
+struct VoiceId {
+    std::uint32_t slot = 0;
+    std::uint32_t generation = 0;
+};
+
+class Mixer {
+public:
+    // A start frame that has always been rendered already: start at the next block.
+    static constexpr std::int64_t kAsSoonAsPossible = std::numeric_limits<std::int64_t>::min();
+    static constexpr std::size_t kQueueCapacity = 1024;  // changes in flight to the callback
+    static constexpr std::size_t kPendingCapacity = 256; // future starts held by the callback
+
+    explicit Mixer(const DeviceFormat& format);
+    Mixer(const Mixer&) = delete;
+    Mixer& operator=(const Mixer&) = delete;
+
+    const DeviceFormat& format() const { return format_; }
+
+    // Window thread, rendering held off. `samples` are interleaved in the device format and
+    // hold at least one frame. The voice starts silent, at gain 1, not looping.
+    VoiceId addVoice(std::vector<float> samples);
+    // Window thread, rendering held off. Gives back the voice's samples so the caller can
+    // free them after letting the renderer go again; unknown ids give an empty vector.
+    std::vector<float> removeVoice(VoiceId voice);
+
+    // Window thread. Each returns false only when the queue to the callback is full.
+    // play: from the voice's first frame exactly at `startFrame`, cutting its previous
+    // sounding there; a frame already rendered means the start of the next block.
+    bool play(VoiceId voice, std::int64_t startFrame, bool looping);
+    // stop: silent from the start of the next block; starts still pending are cancelled.
+    bool stop(VoiceId voice);
+    // setGain: linear factor from the start of the next block.
+    bool setGain(VoiceId voice, float gain);
+
+    // Frames rendered so far: the device clock.
+    std::int64_t framesRendered() const { return rendered_.load(std::memory_order_acquire); }
+    // A change handed over now for this frame or later takes effect exactly there, even with
+    // render() running at the same time, as long as it is queued within one block period of
+    // reading this value: the block being rendered may have taken its changes already.
+    std::int64_t writeHeadFrame() const { return framesRendered() + format_.blockFrames; }
+
+    // Audio thread. Writes `frames` frames of interleaved samples to `out`: silence first,
+    // then every sounding voice, clamped to [-1, 1]. Longer requests are rendered as
+    // several blocks of at most format().blockFrames frames.
+    void render(float* out, int frames);
+
+private:
+    struct Voice {
+        std::vector<float> samples; // interleaved, device format
+        std::int64_t frames = 0;    // samples.size() / channels
+        std::int64_t position = 0;  // next frame to play
+        std::uint32_t generation = 0;
+        float gain = 1.0f;
+        bool inUse = false;
+        bool sounding = false;
+        bool looping = false;
+    };
+    struct Command {
+        enum class Kind : std::uint8_t { Play, Stop, SetGain };
+        Kind kind = Kind::Stop;
+        bool looping = false;
+        float gain = 1.0f;
+        VoiceId voice;
+        std::int64_t frame = 0;
+    };
+    struct PendingStart {
+        std::int64_t frame = 0;
+        VoiceId voice;
+        bool looping = false;
+    };
+
+    Voice* find(VoiceId voice);
+    void renderBlock(float* out, int frames);
+    void applyCommands(std::int64_t blockStart);
+    void addPending(const PendingStart& start);
+    void cancelPending(VoiceId voice);
+    void mixSegment(float* out, int fromFrame, int toFrame);
+
+    const DeviceFormat format_;
+    std::vector<Voice> voices_;            // structural changes only with rendering held off
+    std::vector<std::uint32_t> freeSlots_; // window thread
+    SpscQueue<Command, kQueueCapacity> commands_;
+    // Audio thread: future starts, latest first, so the next one is at the back.
+    std::array<PendingStart, kPendingCapacity> pending_{};
+    std::size_t pendingCount_ = 0;
+    std::atomic<std::int64_t> rendered_{0};
+};
+
+} // namespace metro

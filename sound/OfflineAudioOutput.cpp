@@ -1,0 +1,13 @@
+#include "sound/OfflineAudioOutput.h"
+
+namespace metro {
+
+OfflineAudioOutput::OfflineAudioOutput(const DeviceFormat& format, std::int32_t listedDevices)
+    : mixer_(format), listedDevices_(listedDevices) {}
+
+void OfflineAudioOutput::render(float* out, int frames) {
+    const std::lock_guard<std::mutex> lock(renderLock_);
+    mixer_.render(out, frames);
+}
+
+} // namespace metro

@@ -1,0 +1,30 @@
+#pragma once
+// Turns the bytes of a wave file into a sound in the device format. Every chunk size is
+// checked against the bytes really there before anything is decoded or allocated; any
+// file that does not pass gives no sound. Window thread; never throws.
+
+#include "sound/DeviceFormat.h"
+#include "sound/WaveFormat.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace metro {
+
+struct DecodedWave {
+    WaveFormat format;          // the file's own format
+    std::vector<float> samples; // interleaved float32 at the device's rate and channels
+    std::int64_t frames = 0;    // samples.size() / device channels, at least 1
+};
+
+// Limits that keep a hostile header from making us allocate without bound.
+inline constexpr std::size_t kMaxWaveFileBytes = 64u << 20;
+inline constexpr std::int64_t kMaxSoundSeconds = 600;
+
+std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,
+                                      const DeviceFormat& device);
+
+} // namespace metro

@@ -1,0 +1,125 @@
+// The real device path on SDL's dummy driver (set for every test): opening, the clock that
+// the callback advances in real time, playing through the callback, and no device at all.
+
+#include "sound/Cls_DX7_JP.h"
+#include "sound/SdlAudioOutput.h"
+#include "support/DummyAudioDriver.h"
+#include "support/TempFolder.h"
+#include "support/TestSounds.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace metro {
+namespace {
+
+using namespace std::chrono_literals;
+
+class SdlAudioOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::useDummyAudioDriver(); }
+};
+
+// Waits (up to two seconds) until `done` holds.
+template <typename Condition> bool waitFor(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+TEST_F(SdlAudioOutputTest, TheDummyDeviceOpensWithTheAskedFormatAndItsClockRuns) {
+    Cls_DX7_JP sound;
+    EXPECT_EQ(sound.SampleRate(), 0); // not Ready yet
+    sound.Initialize(1, 2);
+    ASSERT_TRUE(sound.InitOK());
+    ASSERT_NE(sound.rDirectSound(), nullptr);
+    const DeviceFormat format = sound.rDirectSound()->format();
+    EXPECT_EQ(sound.SampleRate(), format.sampleRate);
+    EXPECT_EQ(format.blockFrames, 512);
+    EXPECT_GE(sound.DeviceCount(), 0);
+
+    const std::int64_t start = sound.WriteHeadFrame();
+    EXPECT_GE(start, format.blockFrames);
+    ASSERT_TRUE(waitFor([&] { return sound.WriteHeadFrame() >= start + 4 * format.blockFrames; }));
+    const std::int64_t heard = sound.HeardFrame();
+    EXPECT_GE(heard, 0);
+    EXPECT_LE(heard, sound.WriteHeadFrame() - format.blockFrames);
+    EXPECT_TRUE(waitFor([&] { return sound.HeardFrame() > heard; }));
+}
+
+TEST_F(SdlAudioOutputTest, ClicksPlayThroughTheCallbackAndTeardownWhileSoundingIsClean) {
+    test::TempFolder folder;
+    const std::string file = folder.file("click.wav");
+    ASSERT_TRUE(test::writePcm16(file, test::steadySound(8000, 4800)));
+    auto sound = std::make_unique<Cls_DX7_JP>();
+    sound->Initialize(1, 2);
+    std::int16_t index = 0;
+    ASSERT_TRUE(sound->Wave_LoadFile(file, index));
+    sound->LoopPlay(index, true);
+    sound->Volume(index, -300);
+    EXPECT_TRUE(sound->Wave_Play(index));
+    EXPECT_TRUE(sound->Wave_PlayAt(index, sound->WriteHeadFrame() + 100));
+    const std::int64_t later = sound->WriteHeadFrame() + 2048;
+    ASSERT_TRUE(waitFor([&] { return sound->WriteHeadFrame() > later; }));
+    EXPECT_TRUE(sound->Wave_Stop(index));
+    EXPECT_TRUE(sound->Wave_Clear(index));
+    ASSERT_TRUE(sound->Wave_LoadFile(file, index));
+    sound->Wave_Play(index);
+    sound.reset(); // closes the device while the click sounds
+}
+
+TEST_F(SdlAudioOutputTest, AClickReachesTheDeviceOnItsExactFrame) {
+    // The disk driver writes every rendered block, in order, to a file: frame n of the file
+    // is frame n of the device clock.
+    test::TempFolder folder;
+    const std::string file = folder.file("click.wav");
+    const std::string written = folder.file("device.raw");
+    ASSERT_TRUE(test::writePcm16(file, test::steadySound(8000, 64)));
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", written.c_str(), 1);
+    std::int64_t clickFrame = 0;
+    int channels = 0;
+    {
+        Cls_DX7_JP sound;
+        sound.Initialize(1, 2);
+        ASSERT_TRUE(sound.InitOK());
+        channels = sound.rDirectSound()->format().channels;
+        std::int16_t index = 0;
+        ASSERT_TRUE(sound.Wave_LoadFile(file, index));
+        clickFrame = sound.WriteHeadFrame() + 300;
+        sound.Wave_PlayAt(index, clickFrame);
+        ASSERT_TRUE(waitFor([&] { return sound.HeardFrame() > clickFrame + 1024; }));
+    }
+    std::ifstream in(written, std::ios::binary);
+    std::vector<float> samples;
+    float sample = 0.0f;
+    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample))
+        samples.push_back(sample);
+    EXPECT_EQ(test::firstSoundingFrame(samples, channels), clickFrame);
+}
+
+TEST_F(SdlAudioOutputTest, WithoutASoundSystemTheInstanceIsSilent) {
+    ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    {
+        EXPECT_EQ(SdlAudioOutput::openDefault(), nullptr);
+        Cls_DX7_JP sound;
+        sound.Initialize(1, 2);
+        EXPECT_FALSE(sound.InitOK());
+        EXPECT_EQ(sound.DeviceCount(), 0);
+        EXPECT_EQ(sound.rDirectSound(), nullptr);
+        EXPECT_EQ(sound.HeardFrame(), 0);
+    }
+}
+
+} // namespace
+} // namespace metro

@@ -1,0 +1,57 @@
+// The default clicks that the build puts beside the program: they load, their attack is the
+// very first sample, nothing clips, and the accent is louder and higher than the plain click.
+
+#include "sound/Cls_DX7_JP.h"
+#include "sound/OfflineAudioOutput.h"
+#include "support/TestSounds.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace metro {
+namespace {
+
+struct ClickMeasure {
+    float first = 0.0f; // first sample
+    float peak = 0.0f;
+    int signChanges = 0; // over the first 10 ms: twice the pitch / 100
+    int frames = 0;
+};
+
+ClickMeasure measure(const std::string& name) {
+    auto output = std::make_shared<OfflineAudioOutput>(DeviceFormat{48000, 1, 512});
+    Cls_DX7_JP sound(output);
+    sound.Initialize(1, 2);
+    std::int16_t index = 0;
+    EXPECT_TRUE(sound.Wave_LoadFile(std::string(METRO_CLICKS_DIR) + "/" + name, index));
+    sound.Wave_Play(index);
+    const std::vector<float> out = test::renderFrames(*output, 9600);
+    ClickMeasure result;
+    result.first = out[0];
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        result.peak = std::max(result.peak, std::abs(out[i]));
+        if (out[i] != 0.0f)
+            result.frames = static_cast<int>(i) + 1;
+        if (i > 0 && i < 480 && (out[i] < 0) != (out[i - 1] < 0))
+            ++result.signChanges;
+    }
+    return result;
+}
+
+TEST(DefaultClicks, StartOnTheirFirstSampleAndTellAccentFromPlainClick) {
+    const ClickMeasure accent = measure("1.wav");
+    const ClickMeasure plain = measure("2.wav");
+    for (const ClickMeasure& click : {accent, plain}) {
+        EXPECT_GT(click.first, 0.3f * click.peak);
+        EXPECT_LT(click.peak, 0.95f);
+        EXPECT_LT(click.frames, 4800); // well under 100 ms
+    }
+    EXPECT_GT(accent.peak, 1.5f * plain.peak);
+    EXPECT_GT(accent.signChanges, plain.signChanges + 5);
+}
+
+} // namespace
+} // namespace metro
