@@ -5,7 +5,8 @@
 
 namespace metro {
 
-Mixer::Mixer(const DeviceFormat& format) : format_(format) {}
+Mixer::Mixer(const DeviceFormat& format, std::int64_t firstFrame)
+    : format_(format), rendered_(firstFrame) {}
 
 VoiceId Mixer::addVoice(std::vector<float> samples) {
     std::uint32_t slot;

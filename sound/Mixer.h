@@ -38,7 +38,9 @@ public:
     static constexpr std::size_t kQueueCapacity = 1024;  // changes in flight to the callback
     static constexpr std::size_t kPendingCapacity = 256; // future starts held by the callback
 
-    explicit Mixer(const DeviceFormat& format);
+    // firstFrame: where the device clock starts (0 for a device; an offline output may start
+    // it anywhere, to play through long stretches of time without rendering them).
+    explicit Mixer(const DeviceFormat& format, std::int64_t firstFrame = 0);
     Mixer(const Mixer&) = delete;
     Mixer& operator=(const Mixer&) = delete;
 

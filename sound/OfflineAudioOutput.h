@@ -20,8 +20,9 @@ namespace metro {
 
 class OfflineAudioOutput final : public AudioOutput {
 public:
+    // firstFrame: where its clock starts.
     explicit OfflineAudioOutput(const DeviceFormat& format = DeviceFormat{},
-                                std::int32_t listedDevices = 1);
+                                std::int32_t listedDevices = 1, std::int64_t firstFrame = 0);
 
     // Renders `frames` frames (interleaved, format().channels per frame) into `out`.
     void render(float* out, int frames);

@@ -1,0 +1,1 @@
+metro_add_test(test_click_timing SOURCES test_click_timing.cpp LIBS metro_form metro_sound)

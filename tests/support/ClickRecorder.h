@@ -1,0 +1,101 @@
+#pragma once
+// A metronome whose clicks go to an offline sound device, and a listener that finds every
+// click's first sample in what the device renders. The test clicks are steps of a known
+// level (accent 0.5, plain 0.25), so an onset is exact to the frame and its kind is plain.
+
+#include "RecordingWindow.h"
+#include "sound/Cls_DX7_JP.h"
+#include "sound/OfflineAudioOutput.h"
+#include "tools/WaveWriter.h"
+#include "ui/form/Form1.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <unistd.h>
+#include <vector>
+
+namespace metro::test {
+
+struct Click {
+    std::int64_t frame;
+    bool accent;
+};
+
+class ClickedMetronome {
+public:
+    static constexpr int rate = 48000;
+    static constexpr int clickFrames = 200;
+
+    explicit ClickedMetronome(std::int64_t firstFrame = 0)
+        : output(std::make_shared<OfflineAudioOutput>(DeviceFormat{rate, 1, 512}, 1, firstFrame)) {
+        form.Form_Load(); // no clicks beside the test program: starts silent
+        window.onUnload = [this] { form.Form_Unload(); };
+        auto sound = std::make_unique<Cls_DX7_JP>(output);
+        sound->Initialize(1, 2);
+        MetronomeState& s = form.state();
+        EXPECT_TRUE(sound->Wave_LoadFile(writeStep("accent", 16384), s.AccentSlot));
+        EXPECT_TRUE(sound->Wave_LoadFile(writeStep("plain", 8192), s.BeatSlot));
+        s.SoundDevice = std::move(sound);
+        s.SoundReady = true;
+        previous_ = 0;
+    }
+    ~ClickedMetronome() { std::filesystem::remove_all(folder_); }
+
+    MetronomeState& state() { return form.state(); }
+
+    // Renders `frames` frames, noting every click that starts in them.
+    void render(std::int64_t frames) {
+        while (frames > 0) {
+            const int n = static_cast<int>(std::min<std::int64_t>(frames, block_.size()));
+            const std::int64_t first = output->mixer().framesRendered();
+            output->render(block_.data(), n);
+            for (int i = 0; i < n; ++i) {
+                const float v = block_[i];
+                if (previous_ == 0 && v != 0)
+                    clicks.push_back({first + i, std::abs(v - 0.5f) < 0.01f});
+                previous_ = v;
+            }
+            frames -= n;
+        }
+    }
+
+    // Plays for `seconds` with beat frames at random intervals of 5 to 40 ms, as a busy
+    // window would run them.
+    void playFor(double seconds, std::mt19937& random) {
+        std::uniform_int_distribution<int> gap(rate * 5 / 1000, rate * 40 / 1000);
+        const auto end =
+            output->mixer().framesRendered() + static_cast<std::int64_t>(seconds * rate);
+        while (output->mixer().framesRendered() < end) {
+            render(gap(random));
+            form.metronome.Beat_Frame();
+        }
+    }
+
+    std::int64_t now() const { return output->mixer().framesRendered(); }
+
+    RecordingWindow window;
+    Form1 form{window};
+    std::shared_ptr<OfflineAudioOutput> output;
+    std::vector<Click> clicks;
+
+private:
+    std::string writeStep(const char* name, std::int16_t level) {
+        std::filesystem::create_directories(folder_);
+        const std::vector<std::int16_t> samples(clickFrames, level);
+        const std::string path = folder_ + "/" + name + ".wav";
+        EXPECT_TRUE(writeBytes(path, pcm16WaveBytes(samples, 1, rate)));
+        return path;
+    }
+
+    std::string folder_ = std::filesystem::temp_directory_path().string() + "/metro-clicks-" +
+                          std::to_string(::getpid()) + "-" +
+                          std::to_string(reinterpret_cast<std::uintptr_t>(this));
+    std::vector<float> block_ = std::vector<float>(512);
+    float previous_ = 0;
+};
+
+} // namespace metro::test
