@@ -1,2 +1,4 @@
 add_executable(bench_startup startup.cpp)
 target_link_libraries(bench_startup PRIVATE metro_window metro_warnings)
+add_executable(bench_click_timing click_timing.cpp)
+target_link_libraries(bench_click_timing PRIVATE metro_form metro_sound metro_warnings)

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Measures the real program as a person runs it: on a private X server (Xvfb) with a private
+# PulseAudio server whose output is a null sink that we record.
+#   - CPU use of the whole program while stopped and while playing at 120 (30 s each)
+#   - peak memory (VmHWM)
+#   - the recorded clicks against the ideal beat grid (through SDL, PulseAudio and a recording)
+# Usage: bench/real_program.sh [build-dir] [seconds]
+set -euo pipefail
+build=$(realpath "${1:-build}")
+seconds=${2:-30}
+work=$(mktemp -d)
+display=:${METRO_DISPLAY:-95}
+export XDG_RUNTIME_DIR=$work/run DISPLAY=$display
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+pids=()
+cleanup() {
+    kill "${pids[@]}" 2>/dev/null || true
+    pulseaudio --kill >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 400x520x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=no \
+    --load="module-null-sink sink_name=bench rate=48000" \
+    --load="module-native-protocol-unix" --log-target=file:"$work/pulse.log"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+
+"$build/bin/metronome" >"$work/app.log" 2>&1 &
+app=$!
+pids+=($app)
+for _ in $(seq 50); do xdotool search --name '^Metronome$' >/dev/null 2>&1 && break; sleep 0.1; done
+sleep 1
+
+ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
+hz=$(getconf CLK_TCK)
+cpu_percent() { # over $1 seconds
+    local a b
+    a=$(ticks)
+    sleep "$1"
+    b=$(ticks)
+    awk -v a="$a" -v b="$b" -v hz="$hz" -v s="$1" 'BEGIN { printf "%.2f", (b - a) / hz / s * 100 }'
+}
+
+echo "CPU while stopped:  $(cpu_percent "$seconds") % of one core over $seconds s"
+parecord --device=bench.monitor --rate=48000 --channels=1 --format=s16le --file-format=wav \
+    "$work/clicks.wav" &
+rec=$!
+pids+=($rec)
+sleep 0.5
+window=$(xdotool search --name '^Metronome$' | tail -1)
+click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
+click 184 399 # the play button
+sleep 1
+echo "CPU while playing:  $(cpu_percent "$seconds") % of one core over $seconds s (tempo 120)"
+click 183 398 # the stop button
+sleep 0.5
+kill "$rec"
+wait "$rec" 2>/dev/null || true
+echo "peak memory:        $(awk '/VmHWM/ {printf "%.1f MiB", $2 / 1024}' "/proc/$app/status")"
+"$build/bin/bench_click_timing" analyze "$work/clicks.wav" 120
