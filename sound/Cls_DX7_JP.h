@@ -63,7 +63,10 @@ public:
     // handed to Wave_PlayAt for this frame or later starts exactly on its frame, even while
     // the device renders a block at the same time, provided the hand-over follows the
     // reading within one buffer period (10.7 ms at 48 kHz), as it does on the window thread
-    // in a frame handler. Earlier frames may already have been rendered.
+    // in a frame handler. Earlier frames may already have been rendered. A device may ask
+    // for several buffers back to back (some do at start-up), which shortens that period:
+    // hand clicks over some buffers ahead of this frame (a lookahead of tens of ms) to be
+    // safe.
     //
     // HeardFrame: estimate of the frame the listener hears now. On the SDL device: the
     // frames rendered before the last callback began, advanced by the time since then (at

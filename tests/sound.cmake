@@ -10,3 +10,12 @@ metro_add_test(test_make_clicks SOURCES test_make_clicks.cpp LIBS metro_sound)
 target_compile_definitions(test_make_clicks PRIVATE
     METRO_CLICKS_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/metro")
 add_dependencies(test_make_clicks metro_clicks)
+
+# The load path under libFuzzer (clang, -DMETRO_FUZZ=ON): decoding wave files from memory.
+if(METRO_FUZZ)
+    add_executable(fuzz_WaveDecoder ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/fuzz_WaveDecoder.cpp)
+    target_link_libraries(fuzz_WaveDecoder PRIVATE metro_warnings metro_sound)
+    target_include_directories(fuzz_WaveDecoder PRIVATE ${PROJECT_SOURCE_DIR})
+    target_compile_options(fuzz_WaveDecoder PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_WaveDecoder PRIVATE -fsanitize=fuzzer)
+endif()
