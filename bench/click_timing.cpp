@@ -49,8 +49,7 @@ void report(const char* what, const std::vector<std::int64_t>& onsets, double te
         worst = std::max(worst, std::abs(deviation));
     }
     const double variance = std::max(0.0, sumSq / n - (sum / n) * (sum / n));
-    const double drift =
-        static_cast<double>(onsets.back() - onsets.front()) - n * ideal;
+    const double drift = static_cast<double>(onsets.back() - onsets.front()) - n * ideal;
     const double ms = 1000.0 / rate;
     std::printf("%-28s clicks %9zu  rate error %+.6f %%  interval sd %.4f ms  worst %.4f ms  "
                 "drift %+.4f ms\n",
@@ -59,8 +58,7 @@ void report(const char* what, const std::vector<std::int64_t>& onsets, double te
 }
 
 // First samples above the threshold after at least `quiet` frames at or below it.
-std::vector<std::int64_t> findOnsets(const std::vector<float>& mono, float threshold,
-                                     int quiet) {
+std::vector<std::int64_t> findOnsets(const std::vector<float>& mono, float threshold, int quiet) {
     std::vector<std::int64_t> onsets;
     int quietRun = quiet;
     for (std::size_t i = 0; i < mono.size(); ++i) {

@@ -1,6 +1,7 @@
 // Start-up: the time from the process's start to the window's first painted frame, and the
-// program's peak memory after a few seconds of play. Runs the same window as the program,
-// on whatever Qt platform is set (an X server under DISPLAY, or QT_QPA_PLATFORM=offscreen).
+// program's peak memory after a few seconds of play (bench_startup [stamp [play-seconds]]). Runs
+// the same window as the program, on whatever Qt platform is set (an X server under DISPLAY, or
+// QT_QPA_PLATFORM=offscreen).
 
 #include "ui/qt/MetronomeWindow.h"
 
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -25,7 +27,9 @@ double monotonicSeconds() {
 
 // The moment the parent started this process (passed on its command line).
 double launchedAt = 0;
-double secondsSinceProcessStart() { return monotonicSeconds() - launchedAt; }
+double secondsSinceProcessStart() {
+    return monotonicSeconds() - launchedAt;
+}
 
 double peakMemoryMiB() {
     rusage usage{};
@@ -73,10 +77,11 @@ int main(int argc, char* argv[]) {
     std::printf("start-up to first painted frame: %.1f ms\n", firstPaint.seconds * 1000);
     std::printf("peak memory after start-up: %.1f MiB\n", peakMemoryMiB());
 
+    const int playSeconds = argc >= 3 ? std::atoi(argv[2]) : 3;
     window.form().I_Play_Click(0);
-    QTimer::singleShot(3000, [&] { QApplication::quit(); });
+    QTimer::singleShot(playSeconds * 1000, [&] { QApplication::quit(); });
     QApplication::exec();
     window.form().I_Play_Click(1);
-    std::printf("peak memory after 3 s of play: %.1f MiB\n", peakMemoryMiB());
+    std::printf("peak memory after %d s of play: %.1f MiB\n", playSeconds, peakMemoryMiB());
     return 0;
 }

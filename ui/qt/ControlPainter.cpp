@@ -61,9 +61,10 @@ void ControlPainter::paint(QPainter& p, const Control& c, qreal devicePixelRatio
         break;
     case ControlKind::Line: {
         const auto& l = static_cast<const Line&>(c);
-        QPen pen(toColor(l.BorderColor), l.BorderWidthPixels * twips);
-        pen.setCapStyle(l.BorderWidthPixels > 1 ? Qt::RoundCap : Qt::FlatCap);
-        p.setPen(pen);
+        // Flat ends: a round-capped wide pen costs several times more to rasterise, and the
+        // rod is drawn on every frame of a swing.
+        p.setPen(
+            QPen(toColor(l.BorderColor), l.BorderWidthPixels * twips, Qt::SolidLine, Qt::FlatCap));
         p.drawLine(QPointF(l.X1, l.Y1), QPointF(l.X2, l.Y2));
         break;
     }

@@ -105,20 +105,10 @@ void MetronomeWindow::Services::stopBeatFrames() {
 
 // ---- painting -------------------------------------------------------------------------
 
-QRegion MetronomeWindow::pendulumRegion() const {
-    // The rod as a chain of small boxes, so a slanting rod does not dirty a large square.
-    const Line& rod = form_.controls.Line_Rod;
-    const int pad = rod.BorderWidthPixels + 1;
-    QRegion region;
-    constexpr int pieces = 12;
-    for (int i = 0; i < pieces; ++i) {
-        const qreal a = qreal(i) / pieces, b = qreal(i + 1) / pieces;
-        const QPointF p(rod.X1 + (rod.X2 - rod.X1) * a, rod.Y1 + (rod.Y2 - rod.Y1) * a);
-        const QPointF q(rod.X1 + (rod.X2 - rod.X1) * b, rod.Y1 + (rod.Y2 - rod.Y1) * b);
-        region += toPixels(QRectF(p, q).normalized(), pad);
-    }
-    region += toPixels(ControlPainter::bounds(form_.controls.I_Rod), 1);
-    return region;
+QRect MetronomeWindow::pendulumBounds() const {
+    const WindowLayout& c = form_.controls;
+    return toPixels(ControlPainter::bounds(c.Line_Rod), 1) |
+           toPixels(ControlPainter::bounds(c.I_Rod), 1);
 }
 
 const QPixmap& MetronomeWindow::stillPicture(qreal dpr) {
@@ -146,8 +136,7 @@ const QPixmap& MetronomeWindow::stillPicture(qreal dpr) {
 
 void MetronomeWindow::paintEvent(QPaintEvent* event) {
     const qreal dpr = devicePixelRatioF();
-    QPainter p(this);
-    p.setClipRegion(event->region());
+    QPainter p(this); // clipped to the event's region by the system
     p.drawPixmap(QPoint(0, 0), stillPicture(dpr));
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -170,9 +159,11 @@ void MetronomeWindow::afterHandler() {
 }
 
 void MetronomeWindow::runBeatFrame() {
-    const QRegion before = pendulumRegion();
+    // One rectangle around where the pendulum was and is: a region of many small pieces
+    // costs more to paint and flush than the pixels it saves.
+    const QRect before = pendulumBounds();
     form_.metronome.Beat_Frame();
-    update(before | pendulumRegion());
+    update(before | pendulumBounds());
 }
 
 // ---- keyboard -------------------------------------------------------------------------

@@ -2,7 +2,7 @@
 // The one window: frameless, 281 x 439 pixels, the picture of a metronome. It paints the
 // controls of Form1 and turns Qt's key and pointer events into Form1's handlers; it decides
 // nothing itself. The picture below the rod is kept as a pixmap at the screen's density, so
-// a beat frame repaints only the strips the rod and the weight leave and enter.
+// a beat frame repaints only the rectangle the rod and the weight leave and enter.
 
 #include "ui/controls/WindowServices.h"
 #include "ui/form/Form1.h"
@@ -65,7 +65,7 @@ private:
 
     // After any handler: the still picture may have changed, repaint all of it.
     void afterHandler();
-    QRegion pendulumRegion() const;
+    QRect pendulumBounds() const; // pixels
     const QPixmap& stillPicture(qreal devicePixelRatio);
 
     Services services_{*this};
