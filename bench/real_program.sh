@@ -31,7 +31,7 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && pactl info >/dev/null 2>&1 &&
 app=$!
 pids+=($app)
 for _ in $(seq 50); do xdotool search --name '^Metronome$' >/dev/null 2>&1 && break; sleep 0.1; done
-sleep 1
+sleep 3 # past start-up
 
 ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
 hz=$(getconf CLK_TCK)

@@ -11,6 +11,9 @@ const double swingAmplitude = std::sin(std::numbers::pi / 7);
 } // namespace
 
 void Metronome::Beat_Loop() {
+    // The device clock runs only while the device is awake, also through muted beats.
+    if (state.SoundReady && state.SoundDevice)
+        state.SoundDevice->Device_Awake(true);
     std::unique_ptr<BeatClock> clock = clockForRun(state);
     // The first click, the accent, sounds as soon as the device can play it; the beat grid
     // and the swing start from it.

@@ -41,6 +41,8 @@ void Metronome::Form_Load() {
     state.ScaleShown = false;
     Scale_Show(false);
     state.SoundReady = Sound_Init(state, window_);
+    if (state.SoundDevice)
+        state.SoundDevice->Device_Awake(false); // asleep while stopped: no CPU, no sound server
     if (!state.SoundReady)
         window_.messageBox("DirectSound Initialize Error!");
     form_.P_X.Move(3510, 30, 690, 330);

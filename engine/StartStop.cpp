@@ -35,6 +35,7 @@ void Metronome::I_Play_Click(std::int16_t Index) {
         // Cuts a click that is sounding and cancels those handed over but not yet started.
         state.SoundDevice->Wave_Stop(state.AccentSlot);
         state.SoundDevice->Wave_Stop(state.BeatSlot);
+        state.SoundDevice->Device_Awake(false);
     }
     form_.I_Play(0).Visible = true;
     form_.I_Play(1).Visible = false;

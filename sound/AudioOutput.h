@@ -24,6 +24,11 @@ public:
     // Estimate of the frame the listener hears now (device clock, never negative).
     virtual std::int64_t heardFrame() const = 0;
 
+    // An output put to sleep keeps its sounds and its clock but costs nothing: no audio thread
+    // runs and no frames pass until it is woken. Outputs without a device never sleep.
+    virtual void setAwake(bool awake) { (void)awake; }
+    virtual bool awake() const { return true; }
+
     // While held, the renderer does not run; keep it short (adding or removing a voice).
     virtual void holdRendering() = 0;
     virtual void releaseRendering() = 0;

@@ -155,10 +155,16 @@ bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame) {
     if (position < 0)
         return false;
     WaveSlot& slot = Waves[static_cast<std::size_t>(position)];
+    DS->setAwake(true);
     if (slot.Buffer) // a full hand-over queue loses this play; it still counts as played
         slot.Buffer->play(startFrame, slot.SlotLoop);
     slot.SlotState = kSlotPlayed;
     return true;
+}
+
+void Cls_DX7_JP::Device_Awake(bool Awake) {
+    if (ready())
+        DS->setAwake(Awake);
 }
 
 bool Cls_DX7_JP::Wave_Stop(std::int16_t Index) {

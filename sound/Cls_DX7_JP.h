@@ -54,15 +54,19 @@ public:
     // has not happened yet. False for an invalid index or an instance that is not Ready.
     bool Wave_PlayAt(std::int16_t Index, std::int64_t startFrame);
 
+    // False lets the device sleep: it keeps its slots and its clock, but no audio thread runs
+    // and no frames pass. Any play wakes it, as does true. Does nothing unless Ready.
+    void Device_Awake(bool Awake);
+
     // The device clock, in frames since the device opened; every one is 0 unless Ready.
     //
     // SampleRate: frames per second of the device (48000 unless the device insisted on
     // another rate; every sound was converted to it at load).
     //
-    // WriteHeadFrame: frames rendered so far plus one device buffer (512 frames). A click
+    // WriteHeadFrame: frames rendered so far plus one device buffer (1024 frames). A click
     // handed to Wave_PlayAt for this frame or later starts exactly on its frame, even while
     // the device renders a block at the same time, provided the hand-over follows the
-    // reading within one buffer period (10.7 ms at 48 kHz), as it does on the window thread
+    // reading within one buffer period (21 ms at 48 kHz), as it does on the window thread
     // in a frame handler. Earlier frames may already have been rendered. A device may ask
     // for several buffers back to back (some do at start-up), which shortens that period:
     // hand clicks over some buffers ahead of this frame (a lookahead of tens of ms) to be

@@ -24,7 +24,10 @@ std::shared_ptr<SdlAudioOutput> SdlAudioOutput::openDefault() {
         return nullptr;
 
     std::shared_ptr<SdlAudioOutput> output(new SdlAudioOutput());
-    const DeviceFormat wanted;
+    // 1024 frames (21 ms at 48 kHz): every click is placed on its frame ahead of time, so the
+    // buffer adds no timing error; half the wake-ups of 512 frames halve what the audio
+    // thread and the sound server cost while playing (about 0.5 % of a core instead of 1 %).
+    const DeviceFormat wanted{48000, 2, 1024};
     SDL_AudioSpec want{};
     want.freq = wanted.sampleRate;
     want.format = AUDIO_F32SYS;
@@ -50,10 +53,39 @@ std::shared_ptr<SdlAudioOutput> SdlAudioOutput::openDefault() {
 }
 
 SdlAudioOutput::~SdlAudioOutput() {
-    if (device_ == 0)
+    if (!mixer_)
         return;
-    SDL_CloseAudioDevice(device_); // waits for a callback in progress
+    setAwake(false);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+bool SdlAudioOutput::openInMixerFormat() {
+    const DeviceFormat& format = mixer_->format();
+    SDL_AudioSpec want{};
+    want.freq = format.sampleRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = static_cast<Uint8>(format.channels);
+    want.samples = static_cast<Uint16>(format.blockFrames);
+    want.callback = &SdlAudioOutput::callback;
+    want.userdata = this;
+    // No changes allowed: SDL converts if today's default device differs from the one the
+    // sounds were converted for.
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (device_ == 0)
+        return false;
+    SDL_PauseAudioDevice(device_, 0);
+    return true;
+}
+
+void SdlAudioOutput::setAwake(bool awake) {
+    if (!mixer_ || awake == (device_ != 0))
+        return;
+    if (awake) {
+        openInMixerFormat(); // stays asleep if the device cannot be had now
+        return;
+    }
+    SDL_CloseAudioDevice(device_); // waits for a callback in progress
+    device_ = 0;
 }
 
 std::int32_t SdlAudioOutput::deviceCount() const {
@@ -75,11 +107,13 @@ std::int64_t SdlAudioOutput::heardFrame() const {
 }
 
 void SdlAudioOutput::holdRendering() {
-    SDL_LockAudioDevice(device_);
+    if (device_ != 0) // asleep, nothing renders
+        SDL_LockAudioDevice(device_);
 }
 
 void SdlAudioOutput::releaseRendering() {
-    SDL_UnlockAudioDevice(device_);
+    if (device_ != 0)
+        SDL_UnlockAudioDevice(device_);
 }
 
 void SdlAudioOutput::callback(void* self, std::uint8_t* stream, int bytes) {

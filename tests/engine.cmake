@@ -1,1 +1,3 @@
 metro_add_test(test_click_timing SOURCES test_click_timing.cpp LIBS metro_form metro_sound)
+target_compile_definitions(test_click_timing PRIVATE METRO_PROGRAM_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+add_dependencies(test_click_timing metro_clicks)

@@ -45,7 +45,7 @@ TEST_F(SdlAudioOutputTest, TheDummyDeviceOpensWithTheAskedFormatAndItsClockRuns)
     ASSERT_NE(sound.rDirectSound(), nullptr);
     const DeviceFormat format = sound.rDirectSound()->format();
     EXPECT_EQ(sound.SampleRate(), format.sampleRate);
-    EXPECT_EQ(format.blockFrames, 512);
+    EXPECT_EQ(format.blockFrames, 1024);
     EXPECT_GE(sound.DeviceCount(), 0);
 
     const std::int64_t start = sound.WriteHeadFrame();
@@ -55,6 +55,34 @@ TEST_F(SdlAudioOutputTest, TheDummyDeviceOpensWithTheAskedFormatAndItsClockRuns)
     EXPECT_GE(heard, 0);
     EXPECT_LE(heard, sound.WriteHeadFrame() - format.blockFrames);
     EXPECT_TRUE(waitFor([&] { return sound.HeardFrame() > heard; }));
+}
+
+TEST_F(SdlAudioOutputTest, AsleepTheClockStandsStillAndAPlayWakesItWithItsSounds) {
+    test::TempFolder folder;
+    const std::string file = folder.file("click.wav");
+    ASSERT_TRUE(test::writePcm16(file, test::steadySound(8000, 480)));
+    Cls_DX7_JP sound;
+    sound.Initialize(1, 2);
+    std::int16_t index = 0;
+    ASSERT_TRUE(sound.Wave_LoadFile(file, index));
+    auto output = sound.rDirectSound();
+    ASSERT_TRUE(waitFor([&] { return sound.WriteHeadFrame() > 4096; }));
+
+    sound.Device_Awake(false);
+    EXPECT_FALSE(output->awake());
+    const std::int64_t asleepAt = sound.WriteHeadFrame();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(sound.WriteHeadFrame(), asleepAt) << "no frames pass while asleep";
+
+    // A play wakes the device; the clock carries on from where it stood.
+    EXPECT_TRUE(sound.Wave_PlayAt(index, sound.WriteHeadFrame()));
+    EXPECT_TRUE(output->awake());
+    ASSERT_TRUE(waitFor([&] { return sound.WriteHeadFrame() > asleepAt + 4096; }));
+    EXPECT_EQ(sound.FilePath(index), file) << "the slot survived the sleep";
+
+    sound.Device_Awake(false);
+    sound.Device_Awake(true);
+    EXPECT_TRUE(output->awake());
 }
 
 TEST_F(SdlAudioOutputTest, ClicksPlayThroughTheCallbackAndTeardownWhileSoundingIsClean) {

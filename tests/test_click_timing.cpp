@@ -1,12 +1,15 @@
 // Every click on its beat: the real beat frames, run at irregular intervals, hand their
 // clicks to an offline sound device, and the rendered sound is checked frame by frame.
 
+#include "sound/AudioOutput.h"
 #include "support/ClickRecorder.h"
 #include "support/ManualClock.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <numeric>
+#include <thread>
 
 using namespace metro;
 using test::ClickedMetronome;
@@ -222,4 +225,25 @@ TEST(ClickTiming, WithoutSoundTheSwingKeepsGoingAcrossTheMillisecondOverflows) {
         EXPECT_EQ(verticalPassings, 7); // 4 s at 120: beats at 0.5 .. 3.5 s after the start
         form.I_Play_Click(1);
     }
+}
+
+TEST(ClickTiming, TheSoundDeviceSleepsWhileStoppedAndWakesForPlay) {
+    // The real start-up with the build's clicks on SDL's dummy device.
+    test::RecordingWindow window;
+    window.folder = METRO_PROGRAM_DIR;
+    Form1 form{window};
+    form.Form_Load();
+    MetronomeState& s = form.state();
+    ASSERT_TRUE(s.SoundReady) << "the build puts metro/1.wav and 2.wav beside the program";
+    EXPECT_TRUE(window.messages.empty());
+    const auto output = s.SoundDevice->rDirectSound();
+    EXPECT_FALSE(output->awake()) << "asleep after start-up";
+    form.I_Play_Click(0);
+    EXPECT_TRUE(output->awake());
+    form.I_Speaker_Click(); // muted: no plays, but the clock must keep running
+    const std::int64_t heard = s.SoundDevice->HeardFrame();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_GT(s.SoundDevice->HeardFrame(), heard);
+    form.I_Play_Click(1);
+    EXPECT_FALSE(output->awake());
 }
