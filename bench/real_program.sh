@@ -9,28 +9,28 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 seconds=${2:-30}
 work=$(mktemp -d)
-display=:${METRO_DISPLAY:-95}
-export XDG_RUNTIME_DIR=$work/run DISPLAY=$display
+export XDG_RUNTIME_DIR=$work/run
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 pids=()
 cleanup() {
     kill "${pids[@]}" 2>/dev/null || true
     pulseaudio --kill >/dev/null 2>&1 || true
-    rm -rf "$work"
+    [ -n "${KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 400x520x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
+source "$(dirname "$0")/../scripts/xvfb.sh"
+start_xvfb
+pids+=($XVFB_PID)
 pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=no \
     --load="module-null-sink sink_name=bench rate=48000" \
     --load="module-native-protocol-unix" --log-target=file:"$work/pulse.log"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$build/bin/metronome" >"$work/app.log" 2>&1 &
 app=$!
 pids+=($app)
-for _ in $(seq 50); do xdotool search --name '^Metronome$' >/dev/null 2>&1 && break; sleep 0.1; done
+wait_for_metronome
 sleep 3 # past start-up
 
 ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
@@ -49,7 +49,7 @@ parecord --device=bench.monitor --rate=48000 --channels=1 --format=s16le --file-
 rec=$!
 pids+=($rec)
 sleep 0.5
-window=$(xdotool search --name '^Metronome$' | tail -1)
+window=$(metronome_window)
 click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
 click 184 399 # the play button
 sleep 1

@@ -6,25 +6,17 @@
 set -euo pipefail
 build=${1:-build}
 out=${2:-drive-shots}
-display=:${METRO_DISPLAY:-96}
 mkdir -p "$out"
-Xvfb "$display" -screen 0 400x520x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+source "$(dirname "$0")/../scripts/xvfb.sh"
+start_xvfb
+xvfb=$XVFB_PID
 app=
 trap 'kill $app $xvfb 2>/dev/null || true' EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$build/bin/metronome" 2>/dev/null &
 app=$!
-for _ in $(seq 50); do xdotool search --name '^Metronome$' >/dev/null 2>&1 && break; sleep 0.1; done
-sleep 0.5
-if [ "$(xdotool search --name '^Metronome$' | wc -l)" -gt 1 ]; then
-    echo "no sound device: dismissing the message"
-    xdotool key Return
-    sleep 0.5
-fi
-window=$(xdotool search --name '^Metronome$' | tail -1)
+wait_for_metronome
+window=$(metronome_window)
 xdotool windowmove "$window" 60 40
 sleep 0.3
 

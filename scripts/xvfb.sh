@@ -1,0 +1,43 @@
+# Sourced by the scripts that need a private X server: starts Xvfb on a free display, exports
+# DISPLAY and sets XVFB_PID. The server picks its own free display number.
+start_xvfb() {
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 400x520x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    local number
+    read -r number <"$fifo"
+    rm -f "$fifo"
+    export DISPLAY=:$number
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+    echo "Xvfb did not start" >&2
+    return 1
+}
+
+# The metronome's window: the visible window named Metronome that is 281 x 439 pixels.
+metronome_window() {
+    local w
+    for w in $(xdotool search --onlyvisible --name '^Metronome$' 2>/dev/null); do
+        if xdotool getwindowgeometry "$w" | grep -q 'Geometry: 281x439'; then
+            echo "$w"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# Waits for the program's first window; dismisses the no-sound message box if it shows.
+wait_for_metronome() {
+    local w
+    for _ in $(seq 100); do
+        metronome_window >/dev/null && return 0
+        for w in $(xdotool search --onlyvisible --name '^Metronome$' 2>/dev/null); do
+            echo "no sound device: dismissing the message"
+            xdotool windowfocus --sync "$w" key Return 2>/dev/null || true
+        done
+        sleep 0.1
+    done
+    echo "the metronome's window did not appear" >&2
+    return 1
+}
