@@ -4,15 +4,38 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace metro {
 
 namespace {
 
+using namespace std::chrono_literals;
+
+// While awake, the keeper looks at the device this often: a lost device is noticed within
+// this time (a status read costs next to nothing).
+constexpr auto kWatchEvery = 100ms;
+// After a failed open the keeper tries again after kFirstRetry, doubling up to kLongestRetry:
+// a sound server that restarts is back within a second or two, and one that stays away is
+// not asked more than every two seconds.
+constexpr auto kFirstRetry = 250ms;
+constexpr auto kLongestRetry = 2000ms;
+
 std::int64_t steadyNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+SDL_AudioSpec wantedSpec(const DeviceFormat& format, void* output, SDL_AudioCallback callback) {
+    SDL_AudioSpec want{};
+    want.freq = format.sampleRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = static_cast<Uint8>(format.channels);
+    want.samples = static_cast<Uint16>(format.blockFrames);
+    want.callback = callback;
+    want.userdata = output;
+    return want;
 }
 
 } // namespace
@@ -22,21 +45,20 @@ std::shared_ptr<SdlAudioOutput> SdlAudioOutput::openDefault() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return nullptr;
+    // The audio subsystem brings SDL's event queue along, and nothing here reads it: the
+    // keeper watches the device's status instead, so device events need not pile up there.
+    SDL_EventState(SDL_AUDIODEVICEADDED, SDL_IGNORE);
+    SDL_EventState(SDL_AUDIODEVICEREMOVED, SDL_IGNORE);
 
     std::shared_ptr<SdlAudioOutput> output(new SdlAudioOutput());
     // 1024 frames (21 ms at 48 kHz): every click is placed on its frame ahead of time, so the
     // buffer adds no timing error; half the wake-ups of 512 frames halve what the audio
     // thread and the sound server cost while playing (about 0.5 % of a core instead of 1 %).
-    const DeviceFormat wanted{48000, 2, 1024};
-    SDL_AudioSpec want{};
-    want.freq = wanted.sampleRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = static_cast<Uint8>(wanted.channels);
-    want.samples = static_cast<Uint16>(wanted.blockFrames);
-    want.callback = &SdlAudioOutput::callback;
-    want.userdata = output.get();
+    const SDL_AudioSpec want =
+        wantedSpec(DeviceFormat{48000, 2, 1024}, output.get(), &SdlAudioOutput::callback);
     SDL_AudioSpec have{};
-    // Opened paused: the callback does not run until the mixer exists.
+    // Opened paused: the callback does not run until the mixer exists. This first open is
+    // the only one outside the keeper, which does not exist yet.
     const SDL_AudioDeviceID device =
         SDL_OpenAudioDevice(nullptr, 0, &want, &have,
                             SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
@@ -46,46 +68,100 @@ std::shared_ptr<SdlAudioOutput> SdlAudioOutput::openDefault() {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return nullptr;
     }
-    output->device_ = device;
     output->mixer_.emplace(DeviceFormat{have.freq, have.channels, have.samples});
-    SDL_PauseAudioDevice(device, 0);
+    output->publish(device);
+    output->keeper_ = std::thread(&SdlAudioOutput::keepDevice, output.get());
     return output;
 }
 
 SdlAudioOutput::~SdlAudioOutput() {
     if (!mixer_)
         return;
-    setAwake(false);
+    {
+        const std::lock_guard<std::mutex> lock(wishLock_);
+        quit_ = true;
+    }
+    wish_.notify_one();
+    keeper_.join(); // closes the device on its way out
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-bool SdlAudioOutput::openInMixerFormat() {
-    const DeviceFormat& format = mixer_->format();
-    SDL_AudioSpec want{};
-    want.freq = format.sampleRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = static_cast<Uint8>(format.channels);
-    want.samples = static_cast<Uint16>(format.blockFrames);
-    want.callback = &SdlAudioOutput::callback;
-    want.userdata = this;
+std::uint32_t SdlAudioOutput::openInMixerFormat() {
+    const SDL_AudioSpec want = wantedSpec(mixer_->format(), this, &SdlAudioOutput::callback);
     // No changes allowed: SDL converts if today's default device differs from the one the
-    // sounds were converted for.
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-    if (device_ == 0)
-        return false;
-    SDL_PauseAudioDevice(device_, 0);
-    return true;
+    // sounds were converted for. Opened paused until published.
+    return SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+}
+
+void SdlAudioOutput::publish(std::uint32_t device) {
+    {
+        const std::lock_guard<std::mutex> lock(deviceLock_);
+        device_ = device;
+    }
+    deviceOpen_.store(true);
+    SDL_PauseAudioDevice(device, 0);
+}
+
+void SdlAudioOutput::closeDevice() {
+    std::uint32_t device = 0;
+    {
+        const std::lock_guard<std::mutex> lock(deviceLock_);
+        device = std::exchange(device_, 0);
+    }
+    deviceOpen_.store(false);
+    if (device != 0)
+        SDL_CloseAudioDevice(device); // waits for a callback in progress
+}
+
+void SdlAudioOutput::keepDevice() {
+    // device_ is written only on this thread, so reading it here needs no lock.
+    auto retryIn = kFirstRetry;
+    std::unique_lock<std::mutex> lock(wishLock_);
+    while (!quit_) {
+        const bool want = wantAwake_.load();
+        lock.unlock();
+        std::optional<std::chrono::milliseconds> wakeIn; // none: until the wish changes
+        if (!want) {
+            closeDevice();
+            retryIn = kFirstRetry;
+        } else {
+            if (device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED) {
+                closeDevice(); // lost: the server went away or the hardware did
+                devicesLost_.fetch_add(1);
+            }
+            if (device_ == 0) {
+                if (const std::uint32_t device = openInMixerFormat()) {
+                    publish(device);
+                    retryIn = kFirstRetry;
+                } else {
+                    wakeIn = retryIn;
+                    retryIn = std::min(retryIn * 2, kLongestRetry);
+                }
+            }
+            if (!wakeIn)
+                wakeIn = kWatchEvery;
+        }
+        lock.lock();
+        const auto changed = [&] { return quit_ || wantAwake_.load() != want; };
+        if (wakeIn)
+            wish_.wait_for(lock, *wakeIn, changed);
+        else
+            wish_.wait(lock, changed);
+    }
+    lock.unlock();
+    closeDevice();
 }
 
 void SdlAudioOutput::setAwake(bool awake) {
-    if (!mixer_ || awake == (device_ != 0))
+    // Only this thread writes the wish: unchanged, there is nothing to tell (every click
+    // lands here).
+    if (!mixer_ || wantAwake_.load() == awake)
         return;
-    if (awake) {
-        openInMixerFormat(); // stays asleep if the device cannot be had now
-        return;
+    {
+        const std::lock_guard<std::mutex> lock(wishLock_); // held by the keeper only briefly
+        wantAwake_.store(awake);
     }
-    SDL_CloseAudioDevice(device_); // waits for a callback in progress
-    device_ = 0;
+    wish_.notify_one();
 }
 
 std::int32_t SdlAudioOutput::deviceCount() const {
@@ -107,13 +183,15 @@ std::int64_t SdlAudioOutput::heardFrame() const {
 }
 
 void SdlAudioOutput::holdRendering() {
-    if (device_ != 0) // asleep, nothing renders
+    deviceLock_.lock(); // the keeper cannot close the device while it is held
+    if (device_ != 0)   // no device, nothing renders
         SDL_LockAudioDevice(device_);
 }
 
 void SdlAudioOutput::releaseRendering() {
     if (device_ != 0)
         SDL_UnlockAudioDevice(device_);
+    deviceLock_.unlock();
 }
 
 void SdlAudioOutput::callback(void* self, std::uint8_t* stream, int bytes) {

@@ -6,13 +6,29 @@
 // Asleep, the SDL device is closed: even a device playing silence keeps an audio thread
 // and the sound server busy (about 1 % of a core). Waking opens it again in the format the
 // mixer already uses, so every loaded sound and the device clock carry on unchanged.
+//
+// A device that goes away while awake (the sound server restarted, headphones unplugged) is
+// reopened on the system's default output, again in the mixer's format, with its sounds
+// intact; the device clock stands still in between and carries on from where it stood.
+//
+// Threads
+// - Window thread: setAwake(), awake(), holdRendering()/releaseRendering() and the clock
+//   readers. setAwake() only records the wish and wakes the keeper; it never waits for SDL.
+// - Keeper thread (one per output): every SDL open and close after start-up, and the watch
+//   for a lost device. Opening can take a while on some sound servers, so it stays off the
+//   window thread.
+// - SDL's audio thread: the callback, which renders the mixer and stamps the clock.
 
 #include "sound/AudioOutput.h"
 #include "sound/FrameTimeStamp.h"
 #include "sound/Mixer.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace metro {
 
@@ -31,20 +47,43 @@ public:
     // Frames rendered before the last callback began, advanced by the time since then (at
     // most one buffer), minus one buffer that the device is still playing.
     std::int64_t heardFrame() const override;
+    // Asks for the device to be open (true) or closed (false); the keeper thread does it.
     void setAwake(bool awake) override;
-    bool awake() const override { return device_ != 0; }
+    // What was asked last, whether or not the device is open at this moment.
+    bool awake() const override { return wantAwake_.load(); }
     void holdRendering() override;
     void releaseRendering() override;
+
+    // Any thread: an SDL device is open and playing now.
+    bool deviceOpen() const { return deviceOpen_.load(); }
+    // Any thread: how often an open device was lost since the output was made.
+    std::int32_t devicesLost() const { return devicesLost_.load(); }
 
 private:
     SdlAudioOutput() = default;
     static void callback(void* self, std::uint8_t* stream, int bytes);
-    // Opens the default device in the mixer's format; false if the sound system refuses.
-    bool openInMixerFormat();
+    // Keeper thread (or the constructing thread before the keeper starts).
+    std::uint32_t openInMixerFormat();
+    void publish(std::uint32_t device);
+    void closeDevice();
+    void keepDevice();
 
-    std::uint32_t device_ = 0; // SDL_AudioDeviceID; 0 = asleep or never opened
     std::optional<Mixer> mixer_;
     FrameTimeStamp lastCallback_; // device clock and time at the start of the last callback
+
+    // The open SDL_AudioDeviceID, 0 when none. Written by the keeper under deviceLock_;
+    // holdRendering() takes the lock too, so it never locks a device being closed. The keeper
+    // never holds it while SDL opens or closes, which can take long.
+    std::uint32_t device_ = 0;
+    std::mutex deviceLock_;
+    std::atomic<bool> deviceOpen_{false};
+    std::atomic<std::int32_t> devicesLost_{0};
+
+    std::atomic<bool> wantAwake_{true};
+    bool quit_ = false; // under wishLock_
+    std::mutex wishLock_;
+    std::condition_variable wish_; // a change of wantAwake_ or quit_
+    std::thread keeper_;
 };
 
 } // namespace metro

@@ -70,6 +70,9 @@ TEST_F(SdlAudioOutputTest, AsleepTheClockStandsStillAndAPlayWakesItWithItsSounds
 
     sound.Device_Awake(false);
     EXPECT_FALSE(output->awake());
+    // The keeper thread closes the device; the window thread does not wait for it.
+    const auto device = std::dynamic_pointer_cast<SdlAudioOutput>(output);
+    ASSERT_TRUE(waitFor([&] { return !device->deviceOpen(); }));
     const std::int64_t asleepAt = sound.WriteHeadFrame();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(sound.WriteHeadFrame(), asleepAt) << "no frames pass while asleep";
@@ -78,6 +81,8 @@ TEST_F(SdlAudioOutputTest, AsleepTheClockStandsStillAndAPlayWakesItWithItsSounds
     EXPECT_TRUE(sound.Wave_PlayAt(index, sound.WriteHeadFrame()));
     EXPECT_TRUE(output->awake());
     ASSERT_TRUE(waitFor([&] { return sound.WriteHeadFrame() > asleepAt + 4096; }));
+    EXPECT_TRUE(device->deviceOpen());
+    EXPECT_EQ(device->devicesLost(), 0);
     EXPECT_EQ(sound.FilePath(index), file) << "the slot survived the sleep";
 
     sound.Device_Awake(false);
@@ -143,6 +148,37 @@ TEST_F(SdlAudioOutputTest, ClicksReachTheDeviceExactlyTheirFramesApart) {
     const std::vector<float> rest(samples.begin() + static_cast<std::ptrdiff_t>(firstEnd),
                                   samples.end());
     EXPECT_EQ(onset + 64 + test::firstSoundingFrame(rest, channels), onset + kApart);
+}
+
+TEST_F(SdlAudioOutputTest, AFailingDeviceIsReopenedWhileAwakeAndLeftAloneAsleep) {
+    // The disk driver gives up its device at the first write that fails, as a driver does
+    // when its hardware or sound server goes away; /dev/full fails every write.
+    test::TempFolder folder;
+    const std::string file = folder.file("click.wav");
+    ASSERT_TRUE(test::writePcm16(file, test::steadySound(8000, 64)));
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", "/dev/full", 1);
+    Cls_DX7_JP sound;
+    sound.Initialize(1, 2);
+    ASSERT_TRUE(sound.InitOK());
+    std::int16_t index = 0;
+    ASSERT_TRUE(sound.Wave_LoadFile(file, index));
+    const auto device = std::dynamic_pointer_cast<SdlAudioOutput>(sound.rDirectSound());
+    ASSERT_NE(device, nullptr);
+
+    // Awake, each lost device is noticed and the default device opened again.
+    EXPECT_TRUE(sound.Wave_Play(index));
+    ASSERT_TRUE(waitFor([&] { return device->devicesLost() >= 3; }));
+
+    // Asleep, nothing is opened any more; the slots are still there.
+    sound.Device_Awake(false);
+    ASSERT_TRUE(waitFor([&] { return !device->deviceOpen(); }));
+    std::this_thread::sleep_for(300ms); // a reopen already under way has ended by now
+    const std::int32_t lost = device->devicesLost();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(device->devicesLost(), lost);
+    EXPECT_FALSE(device->deviceOpen());
+    EXPECT_EQ(sound.FilePath(index), file);
 }
 
 TEST_F(SdlAudioOutputTest, WithoutASoundSystemTheInstanceIsSilent) {
