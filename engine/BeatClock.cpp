@@ -1,5 +1,6 @@
 #include "engine/BeatClock.h"
 
+#include "engine/BeatGrid.h"
 #include "sound/Cls_DX7_JP.h"
 
 #include <chrono>
@@ -21,15 +22,60 @@ private:
     }
 };
 
+// Ticks are device frames plus offset_. The offset is 0 until the device has been lost and
+// is back; from then on it holds the frames the device missed, so that the ticks stay on
+// the steady clock's time across every loss.
 class DeviceBeatClock final : public BeatClock {
 public:
-    explicit DeviceBeatClock(const Cls_DX7_JP& device) : device_(device) {}
+    DeviceBeatClock(const Cls_DX7_JP& device, std::unique_ptr<BeatClock> steady)
+        : device_(device), steady_(std::move(steady)) {}
+
     std::int64_t ticksPerSecond() const override { return device_.SampleRate(); }
-    std::int64_t heardNow() const override { return device_.HeardFrame(); }
-    std::int64_t earliestStart() const override { return device_.WriteHeadFrame(); }
+
+    void sample() override {
+        const std::int64_t heard = device_.HeardFrame();
+        const std::int64_t now = steady_->heardNow();
+        if (!sampled_ || heard != heard_) {
+            if (lost_) { // back: tie the device's frames to where the ticks have got to
+                offset_ = bridged(now) - heard;
+                lost_ = false;
+            }
+            sampled_ = true;
+            heard_ = heard;
+            movedAt_ = now;
+        } else if (!lost_ && now - movedAt_ > lostAfter()) {
+            lost_ = true; // ticks run on from the last moment the device moved
+        }
+        now_ = now;
+    }
+    std::int64_t heardNow() const override { return lost_ ? bridged(now_) : heard_ + offset_; }
+    std::int64_t earliestStart() const override {
+        return lost_ ? heardNow() : device_.WriteHeadFrame() + offset_;
+    }
+    bool deviceLost() const override { return lost_; }
+    std::int64_t deviceFrame(std::int64_t tick) const override { return tick - offset_; }
 
 private:
+    std::int64_t lostAfter() const {
+        return static_cast<std::int64_t>(kLostAfterSeconds *
+                                         static_cast<double>(steady_->ticksPerSecond()));
+    }
+    // The tick at steady time `now`, counted on from the device's last move.
+    std::int64_t bridged(std::int64_t now) const {
+        // 128 bits: nanoseconds of a long outage times the frame rate exceed 2^63.
+        const Int128 frames =
+            static_cast<Int128>(now - movedAt_) * ticksPerSecond() / steady_->ticksPerSecond();
+        return heard_ + offset_ + static_cast<std::int64_t>(frames);
+    }
+
     const Cls_DX7_JP& device_;
+    std::unique_ptr<BeatClock> steady_;
+    std::int64_t offset_ = 0;  // ticks minus device frames
+    std::int64_t heard_ = 0;   // the device's heard frame at the last sample
+    std::int64_t movedAt_ = 0; // steady time at which heard_ was first seen
+    std::int64_t now_ = 0;     // steady time of the last sample
+    bool sampled_ = false;     // a sample has been taken
+    bool lost_ = false;
 };
 
 } // namespace
@@ -38,8 +84,9 @@ std::unique_ptr<BeatClock> makeSteadyBeatClock() {
     return std::make_unique<SteadyBeatClock>();
 }
 
-std::unique_ptr<BeatClock> makeDeviceBeatClock(const Cls_DX7_JP& device) {
-    return std::make_unique<DeviceBeatClock>(device);
+std::unique_ptr<BeatClock> makeDeviceBeatClock(const Cls_DX7_JP& device,
+                                               std::unique_ptr<BeatClock> steady) {
+    return std::make_unique<DeviceBeatClock>(device, std::move(steady));
 }
 
 } // namespace metro

@@ -2,6 +2,15 @@
 // The clock the running metronome keeps its beats on, in whole ticks. With sound it is the
 // audio device's frame counter, so every click lands on an exact frame; without sound it is
 // the monotonic system clock in nanoseconds. 64-bit throughout: it never wraps in practice.
+//
+// When the sound device goes away during a run (the sound server restarts, headphones are
+// unplugged), its frame counter stops until the device is back. A musician playing along
+// needs the beat to go on: the device clock then carries on from the steady clock, so the
+// pendulum keeps swinging in tempo, the beats that pass in silence still count the measure,
+// and when the device is back its frames are tied to the run's ticks afresh, so the clicks
+// come back on the same beat grid as the swing, accents in place. A gap shorter than
+// kLostAfterSeconds is not a loss: the ticks wait for the device and the grid goes on
+// where it stood.
 
 #include <cstdint>
 #include <memory>
@@ -14,15 +23,26 @@ class BeatClock {
 public:
     virtual ~BeatClock() = default;
     virtual std::int64_t ticksPerSecond() const = 0;
+    // Takes the reading of one beat frame (or of the start); call it before the others.
+    virtual void sample() {}
     // The moment the listener hears now; the pendulum is drawn for it.
     virtual std::int64_t heardNow() const = 0;
     // The earliest moment a click handed over now can still start exactly on time.
     virtual std::int64_t earliestStart() const = 0;
+    // True while the device keeps no time: no click can be placed, the ticks run on.
+    virtual bool deviceLost() const { return false; }
+    // The device frame at which a click for `tick` starts (valid while not lost).
+    virtual std::int64_t deviceFrame(std::int64_t tick) const { return tick; }
 };
+
+// How long a device's clock may stand still before it counts as lost.
+inline constexpr double kLostAfterSeconds = 0.2;
 
 // std::chrono::steady_clock in nanoseconds, for a metronome without sound.
 std::unique_ptr<BeatClock> makeSteadyBeatClock();
-// The device clock of a Ready sound instance; the instance must outlive the clock.
-std::unique_ptr<BeatClock> makeDeviceBeatClock(const Cls_DX7_JP& device);
+// The device clock of a Ready sound instance, bridged by `steady` while the device is lost;
+// the instance must outlive the clock.
+std::unique_ptr<BeatClock> makeDeviceBeatClock(const Cls_DX7_JP& device,
+                                               std::unique_ptr<BeatClock> steady);
 
 } // namespace metro

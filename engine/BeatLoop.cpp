@@ -15,6 +15,7 @@ void Metronome::Beat_Loop() {
     if (state.SoundReady && state.SoundDevice)
         state.SoundDevice->Device_Awake(true);
     std::unique_ptr<BeatClock> clock = clockForRun(state);
+    clock->sample();
     // The first click, the accent, sounds as soon as the device can play it; the beat grid
     // and the swing start from it.
     const std::int64_t start = clock->earliestStart();
@@ -34,6 +35,14 @@ void Metronome::Beat_Frame() {
         return;
     }
     Run& run = *run_;
+    run.clock->sample();
+    if (run.clock->deviceLost() != run.deviceLost) {
+        run.deviceLost = !run.deviceLost;
+        // Clicks handed over before the loss would sound at their old frames once the
+        // device is back, off the grid the swing has gone on with: drop them.
+        if (run.deviceLost && state.SoundReady && state.SoundDevice)
+            cancelClicks();
+    }
 
     // The swing for the moment the listener hears now: a sine through zero at every beat,
     // changing direction each beat, so the rod passes the vertical exactly when a click is
@@ -62,8 +71,9 @@ void Metronome::handOverClicks(Run& run) {
         if (state.SoundOff || !state.SoundReady || !state.SoundDevice)
             continue; // the measure holds its place while there is no sound
         const std::int16_t slot = run.BeatCounter == 0 ? state.AccentSlot : state.BeatSlot;
-        if (tick >= earliest - lateLimit)
-            state.SoundDevice->Wave_PlayAt(slot, tick);
+        // While the device is lost the beats pass silently but still count the measure.
+        if (tick >= earliest - lateLimit && !run.deviceLost)
+            state.SoundDevice->Wave_PlayAt(slot, run.clock->deviceFrame(tick));
         if (++run.BeatCounter >= state.BeatsPerMeasure)
             run.BeatCounter = 0;
     }

@@ -60,9 +60,12 @@ private:
         double weightAmp; // horizontal travel of the weight centre at full swing, twips
         std::int64_t nextClick = 0;
         std::int16_t BeatCounter = 0; // 0: the next click is the accent
+        bool deviceLost = false;      // the clock's view at the last frame
     };
 
     void handOverClicks(Run& run);
+    // Cuts a click that is sounding and cancels those handed over but not yet started.
+    void cancelClicks();
     void drawPendulum(double swing);
 
     WindowLayout& form_;

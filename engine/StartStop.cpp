@@ -32,15 +32,18 @@ void Metronome::I_Play_Click(std::int16_t Index) {
     weight.Left = state.RestPose[2] - weight.Width / 2;
     weight.Top = state.RestPose[3] - weight.Height / 2;
     if (state.SoundReady && state.SoundDevice) {
-        // Cuts a click that is sounding and cancels those handed over but not yet started.
-        state.SoundDevice->Wave_Stop(state.AccentSlot);
-        state.SoundDevice->Wave_Stop(state.BeatSlot);
+        cancelClicks();
         state.SoundDevice->Device_Awake(false);
     }
     form_.I_Play(0).Visible = true;
     form_.I_Play(1).Visible = false;
     if (state.ScaleWasShown)
         Scale_Show(true);
+}
+
+void Metronome::cancelClicks() {
+    state.SoundDevice->Wave_Stop(state.AccentSlot);
+    state.SoundDevice->Wave_Stop(state.BeatSlot);
 }
 
 } // namespace metro

@@ -55,7 +55,11 @@ public:
     bool Wave_PlayAt(std::int16_t Index, std::int64_t startFrame);
 
     // False lets the device sleep: it keeps its slots and its clock, but no audio thread runs
-    // and no frames pass. Any play wakes it, as does true. Does nothing unless Ready.
+    // and no frames pass. Any play wakes it, as does true. Does nothing unless Ready. Neither
+    // waits: the device opens or closes shortly after on a thread of its own, and while awake
+    // a device that goes away is reopened on the default output; until it is open the clock
+    // stands still, so a click handed over for WriteHeadFrame or later still lands on its
+    // frame, only later in real time.
     void Device_Awake(bool Awake);
 
     // The device clock, in frames since the device opened; every one is 0 unless Ready.

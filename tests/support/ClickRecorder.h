@@ -2,7 +2,10 @@
 // A metronome whose clicks go to an offline sound device, and a listener that finds every
 // click's first sample in what the device renders. The test clicks are steps of a known
 // level (accent 0.5, plain 0.25), so an onset is exact to the frame and its kind is plain.
+// The metronome's steady clock counts frames too and moves with the rendering, so a test can
+// also let time pass while the device renders nothing, as a lost device does.
 
+#include "ManualClock.h"
 #include "RecordingWindow.h"
 #include "sound/Cls_DX7_JP.h"
 #include "sound/OfflineAudioOutput.h"
@@ -21,8 +24,9 @@
 namespace metro::test {
 
 struct Click {
-    std::int64_t frame;
+    std::int64_t frame; // on the device clock
     bool accent;
+    std::int64_t realFrame; // on the steady clock: also counts the frames a lost device missed
 };
 
 class ClickedMetronome {
@@ -42,6 +46,11 @@ public:
         s.SoundDevice = std::move(sound);
         s.SoundReady = true;
         previous_ = 0;
+        steady.ticksPerSecond = rate;
+        steady.heard = firstFrame;
+        form.metronome.clockForRun = [this](const MetronomeState& state) {
+            return makeDeviceBeatClock(*state.SoundDevice, steady.forRun());
+        };
     }
     ~ClickedMetronome() { std::filesystem::remove_all(folder_); }
 
@@ -52,11 +61,13 @@ public:
         while (frames > 0) {
             const int n = static_cast<int>(std::min<std::int64_t>(frames, block_.size()));
             const std::int64_t first = output->mixer().framesRendered();
+            const std::int64_t realFirst = steady.heard;
             output->render(block_.data(), n);
+            steady.heard += n;
             for (int i = 0; i < n; ++i) {
                 const float v = block_[i];
                 if (previous_ == 0 && v != 0)
-                    clicks.push_back({first + i, std::abs(v - 0.5f) < 0.01f});
+                    clicks.push_back({first + i, std::abs(v - 0.5f) < 0.01f, realFirst + i});
                 previous_ = v;
             }
             frames -= n;
@@ -75,12 +86,22 @@ public:
         }
     }
 
+    // The device renders nothing for `seconds` while beat frames run every 16 ms.
+    void loseDeviceFor(double seconds) {
+        const auto end = steady.heard + static_cast<std::int64_t>(seconds * rate);
+        while (steady.heard < end) {
+            steady.heard = std::min(steady.heard + rate * 16 / 1000, end);
+            form.metronome.Beat_Frame();
+        }
+    }
+
     std::int64_t now() const { return output->mixer().framesRendered(); }
 
     RecordingWindow window;
     Form1 form{window};
     std::shared_ptr<OfflineAudioOutput> output;
     std::vector<Click> clicks;
+    ManualClock steady; // frames of real time: the device's frames plus those it missed
 
 private:
     std::string writeStep(const char* name, std::int16_t level) {

@@ -1,0 +1,102 @@
+// A sound device lost during play and back again: the swing goes on on the steady clock,
+// the beats that pass in silence still count the measure, and the clicks come back on the
+// swing's beat grid with no late burst. Offline device; time passes without rendering.
+
+#include "support/ClickRecorder.h"
+
+#include <gtest/gtest.h>
+
+using namespace metro;
+using test::ClickedMetronome;
+
+namespace {
+
+constexpr std::int64_t kBeat = ClickedMetronome::rate / 2; // frames per beat at 120
+
+// Plays until `frames` before the next beat, and lets that frame hand the beat over.
+void playToJustBeforeABeat(ClickedMetronome& m, std::int64_t frames) {
+    const std::int64_t start = m.clicks.front().frame;
+    const std::int64_t beat = start + ((m.now() - start) / kBeat + 1) * kBeat;
+    while (m.now() + 480 < beat - frames) {
+        m.render(480);
+        m.form.metronome.Beat_Frame();
+    }
+    m.render(beat - frames - m.now());
+    m.form.metronome.Beat_Frame();
+}
+
+} // namespace
+
+TEST(DeviceLoss, ClicksComeBackOnTheSwingsGridWithTheAccentsInPlace) {
+    ClickedMetronome m;
+    m.state().BeatsPerMeasure = 3;
+    std::mt19937 random(17);
+    m.form.I_Play_Click(0);
+    m.playFor(2.2, random);
+    // 50 ms before a beat, which has been handed over already and must not sound late.
+    playToJustBeforeABeat(m, ClickedMetronome::rate / 20);
+    const std::size_t before = m.clicks.size();
+    const std::int64_t lostAt = m.steady.heard;
+    m.loseDeviceFor(2.3); // not a whole number of beats
+    const std::int64_t backAt = m.steady.heard;
+    m.playFor(3, random);
+
+    ASSERT_GT(m.clicks.size(), before + 4) << "the clicks came back";
+    const std::int64_t start = m.clicks.front().realFrame;
+    for (const auto& click : m.clicks) {
+        const std::int64_t sinceStart = click.realFrame - start;
+        ASSERT_EQ(sinceStart % kBeat, 0) << "off the grid at real frame " << click.realFrame;
+        EXPECT_EQ(click.accent, sinceStart / kBeat % 3 == 0) << click.realFrame;
+        EXPECT_FALSE(click.realFrame > lostAt && click.realFrame < backAt);
+    }
+    // Every beat after the return sounds, from the first the device could still place.
+    const auto& first = m.clicks[before];
+    EXPECT_LE(first.realFrame, backAt + kBeat);
+    for (std::size_t i = before + 1; i < m.clicks.size(); ++i)
+        EXPECT_EQ(m.clicks[i].realFrame - m.clicks[i - 1].realFrame, kBeat) << i;
+}
+
+TEST(DeviceLoss, AShortGapResumesTheGridWhereItStood) {
+    ClickedMetronome m;
+    m.state().BeatsPerMeasure = 4;
+    std::mt19937 random(5);
+    m.form.I_Play_Click(0);
+    m.playFor(1.2, random);
+    playToJustBeforeABeat(m, ClickedMetronome::rate / 20);
+    m.loseDeviceFor(0.15); // shorter than a loss: no beat is dropped
+    m.playFor(2, random);
+
+    const std::int64_t start = m.clicks.front().frame;
+    ASSERT_EQ(m.clicks.size(), static_cast<std::size_t>((m.now() - start) / kBeat + 1))
+        << "every beat of the device's time sounds";
+    for (std::size_t k = 0; k < m.clicks.size(); ++k) {
+        EXPECT_EQ(m.clicks[k].frame, start + static_cast<std::int64_t>(k) * kBeat) << k;
+        EXPECT_EQ(m.clicks[k].accent, k % 4 == 0) << k;
+    }
+}
+
+TEST(DeviceLoss, ThePendulumSwingsOnThroughTheLossPassingTheVerticalOnTheBeats) {
+    ClickedMetronome m;
+    std::mt19937 random(9);
+    m.form.I_Play_Click(0);
+    m.playFor(1.1, random);
+    const std::int64_t start = m.clicks.front().realFrame;
+    const float vertical = m.form.controls.Line_Rod.X2;
+    int side = 0, passings = 0;
+    for (std::int64_t t = 0; t < 2 * ClickedMetronome::rate; t += 480) { // 10 ms frames
+        m.steady.heard += 480;
+        m.form.metronome.Beat_Frame();
+        const float x = m.form.controls.Line_Rod.X1;
+        const int now = x > vertical ? 1 : x < vertical ? -1 : 0;
+        if (now != 0 && side != 0 && now != side) {
+            ++passings;
+            // Within the frame after a beat of the grid.
+            const std::int64_t sinceBeat = (m.steady.heard - start) % kBeat;
+            EXPECT_LT(sinceBeat, 480) << "at real frame " << m.steady.heard;
+        }
+        if (now != 0)
+            side = now;
+    }
+    EXPECT_GE(passings, 3) << "2 s at 120, the first 0.2 s waiting for the device";
+    EXPECT_TRUE(m.clicks.size() <= 3u) << "no click while the device renders nothing";
+}
