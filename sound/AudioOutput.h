@@ -26,6 +26,7 @@ public:
 
     // An output put to sleep keeps its sounds and its clock but costs nothing: no audio thread
     // runs and no frames pass until it is woken. Outputs without a device never sleep.
+    // awake() is what was asked last; a device may take a moment to follow.
     virtual void setAwake(bool awake) { (void)awake; }
     virtual bool awake() const { return true; }
 

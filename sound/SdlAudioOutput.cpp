@@ -150,6 +150,7 @@ void SdlAudioOutput::keepDevice() {
     }
     lock.unlock();
     closeDevice();
+    SDL_TLSCleanup(); // SDL keeps its error text per thread, and this thread is not SDL's
 }
 
 void SdlAudioOutput::setAwake(bool awake) {
