@@ -13,15 +13,21 @@ namespace {
 
 constexpr std::int64_t kBeat = ClickedMetronome::rate / 2; // frames per beat at 120
 
-// Plays until `frames` before the next beat, and lets that frame hand the beat over.
-void playToJustBeforeABeat(ClickedMetronome& m, std::int64_t frames) {
+// Starts with `beatsPerMeasure`, plays about `seconds` and then on to 50 ms before the next
+// beat, which has been handed over by then (and must not sound late after a loss).
+void playToJustBeforeABeat(ClickedMetronome& m, std::int16_t beatsPerMeasure, double seconds,
+                           std::mt19937& random) {
+    m.state().BeatsPerMeasure = beatsPerMeasure;
+    m.form.I_Play_Click(0);
+    m.playFor(seconds, random);
     const std::int64_t start = m.clicks.front().frame;
     const std::int64_t beat = start + ((m.now() - start) / kBeat + 1) * kBeat;
-    while (m.now() + 480 < beat - frames) {
+    const std::int64_t stopAt = beat - ClickedMetronome::rate / 20;
+    while (m.now() + 480 < stopAt) {
         m.render(480);
         m.form.metronome.Beat_Frame();
     }
-    m.render(beat - frames - m.now());
+    m.render(stopAt - m.now());
     m.form.metronome.Beat_Frame();
 }
 
@@ -29,12 +35,8 @@ void playToJustBeforeABeat(ClickedMetronome& m, std::int64_t frames) {
 
 TEST(DeviceLoss, ClicksComeBackOnTheSwingsGridWithTheAccentsInPlace) {
     ClickedMetronome m;
-    m.state().BeatsPerMeasure = 3;
     std::mt19937 random(17);
-    m.form.I_Play_Click(0);
-    m.playFor(2.2, random);
-    // 50 ms before a beat, which has been handed over already and must not sound late.
-    playToJustBeforeABeat(m, ClickedMetronome::rate / 20);
+    playToJustBeforeABeat(m, 3, 2.2, random);
     const std::size_t before = m.clicks.size();
     const std::int64_t lostAt = m.steady.heard;
     m.loseDeviceFor(2.3); // not a whole number of beats
@@ -58,11 +60,8 @@ TEST(DeviceLoss, ClicksComeBackOnTheSwingsGridWithTheAccentsInPlace) {
 
 TEST(DeviceLoss, AShortGapResumesTheGridWhereItStood) {
     ClickedMetronome m;
-    m.state().BeatsPerMeasure = 4;
     std::mt19937 random(5);
-    m.form.I_Play_Click(0);
-    m.playFor(1.2, random);
-    playToJustBeforeABeat(m, ClickedMetronome::rate / 20);
+    playToJustBeforeABeat(m, 4, 1.2, random);
     m.loseDeviceFor(0.15); // shorter than a loss: no beat is dropped
     m.playFor(2, random);
 
