@@ -153,6 +153,11 @@ void MetronomeWindow::paintEvent(QPaintEvent* event) {
     }
 }
 
+void MetronomeWindow::runHandler(const std::function<void(Form1&)>& handler) {
+    handler(form_);
+    afterHandler();
+}
+
 void MetronomeWindow::afterHandler() {
     stillValid_ = false;
     update();
@@ -163,7 +168,7 @@ void MetronomeWindow::runBeatFrame() {
     // costs more to paint and flush than the pixels it saves.
     const QRect before = pendulumBounds();
     form_.metronome.Beat_Frame();
-    update(before | pendulumBounds());
+    repaint(before | pendulumBounds());
 }
 
 // ---- keyboard -------------------------------------------------------------------------

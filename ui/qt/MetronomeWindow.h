@@ -31,6 +31,8 @@ public:
     std::function<void(const QString&)> showMessage;
 
     bool beatFramesRunning() const { return frameTimer_.isActive(); }
+    // Runs a handler as an input event would (a screen reader's press) and repaints.
+    void runHandler(const std::function<void(Form1&)>& handler);
     // Runs one beat frame now and repaints what moved (the timer calls it).
     void runBeatFrame();
 
