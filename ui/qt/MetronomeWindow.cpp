@@ -4,7 +4,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -80,9 +79,9 @@ void MetronomeWindow::Services::startSystemMove() {
     if (window && window->startSystemMove())
         return;
     // No window manager move here (a bare X server): follow the pointer ourselves while
-    // the left button stays down.
+    // the left button stays down, keeping the point where it went down under the pointer.
     w_.movingByHand_ = true;
-    w_.moveGrabOffset_ = QCursor::pos() - w_.pos();
+    w_.moveGrabOffset_ = w_.lastPressGlobal_ - w_.pos();
 }
 
 void MetronomeWindow::Services::hideWindow() {
@@ -189,6 +188,7 @@ void MetronomeWindow::keyReleaseEvent(QKeyEvent* event) {
 // ---- pointer --------------------------------------------------------------------------
 
 void MetronomeWindow::mousePressEvent(QMouseEvent* event) {
+    lastPressGlobal_ = event->globalPosition().toPoint();
     const QPointF at = event->position() * twips;
     router_.press(buttonBits(event->button()), shiftState(event->modifiers()),
                   static_cast<float>(at.x()), static_cast<float>(at.y()));

@@ -83,6 +83,7 @@ private:
     // Moving the window by hand where the platform has no system move.
     bool movingByHand_ = false;
     QPoint moveGrabOffset_;
+    QPoint lastPressGlobal_; // screen pixels
 };
 
 } // namespace metro
