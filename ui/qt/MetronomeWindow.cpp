@@ -1,5 +1,6 @@
 #include "ui/qt/MetronomeWindow.h"
 
+#include "ui/qt/ControlsFingerprint.h"
 #include "ui/qt/KeyMapping.h"
 
 #include <QCloseEvent>
@@ -130,6 +131,7 @@ const QPixmap& MetronomeWindow::stillPicture(qreal dpr) {
         painter_.paint(p, *control, dpr);
     }
     stillValid_ = true;
+    stillFingerprint_ = controlsFingerprint(c.stackingOrder(), 0, rodPosition());
     return still_;
 }
 
@@ -158,8 +160,22 @@ void MetronomeWindow::runHandler(const std::function<void(Form1&)>& handler) {
 }
 
 void MetronomeWindow::afterHandler() {
-    stillValid_ = false;
+    const auto& order = form_.controls.stackingOrder();
+    const std::size_t rod = rodPosition();
+    const std::uint64_t below = controlsFingerprint(order, 0, rod);
+    const std::uint64_t above = controlsFingerprint(order, rod, order.size());
+    if (below == stillFingerprint_ && above == aboveFingerprint_)
+        return; // nothing shows differently: nothing to paint
+    if (below != stillFingerprint_)
+        stillValid_ = false;
+    aboveFingerprint_ = above;
     update();
+}
+
+std::size_t MetronomeWindow::rodPosition() const {
+    const auto& order = form_.controls.stackingOrder();
+    return static_cast<std::size_t>(
+        std::find(order.begin(), order.end(), &form_.controls.Line_Rod) - order.begin());
 }
 
 void MetronomeWindow::runBeatFrame() {
@@ -168,6 +184,8 @@ void MetronomeWindow::runBeatFrame() {
     const QRect before = pendulumBounds();
     form_.metronome.Beat_Frame();
     repaint(before | pendulumBounds());
+    const auto& order = form_.controls.stackingOrder();
+    aboveFingerprint_ = controlsFingerprint(order, rodPosition(), order.size());
 }
 
 // ---- keyboard -------------------------------------------------------------------------

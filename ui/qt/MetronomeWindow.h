@@ -65,9 +65,10 @@ private:
         MetronomeWindow& w_;
     };
 
-    // After any handler: the still picture may have changed, repaint all of it.
+    // After any handler: repaints what it changed, if anything.
     void afterHandler();
-    QRect pendulumBounds() const; // pixels
+    std::size_t rodPosition() const; // the rod's place in the stacking order
+    QRect pendulumBounds() const;    // pixels
     const QPixmap& stillPicture(qreal devicePixelRatio);
 
     Services services_{*this};
@@ -78,6 +79,8 @@ private:
     QTimer frameTimer_;
     QPixmap still_; // the window picture and every control below the rod
     bool stillValid_ = false;
+    std::uint64_t stillFingerprint_ = 0; // of the controls in the still picture
+    std::uint64_t aboveFingerprint_ = 0; // of the controls painted over it
     bool unloaded_ = false;
 
     // Moving the window by hand where the platform has no system move.
