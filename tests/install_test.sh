@@ -5,6 +5,7 @@
 #   install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
+# shellcheck source=support/installed_program.sh
 source "$(dirname "$0")/support/installed_program.sh"
 
 prefix=$(mktemp -d)

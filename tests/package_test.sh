@@ -5,6 +5,7 @@
 #   package_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
+# shellcheck source=support/installed_program.sh
 source "$(dirname "$0")/support/installed_program.sh"
 
 skip() {
@@ -47,7 +48,7 @@ if dpkg-query -W -f='${Status}' metronome 2>/dev/null | grep -q "install ok inst
     skip "a metronome package is installed already; not touching it"
 fi
 # What apt would pull in besides the metronome goes again with it.
-extras=$(apt-get install -s "$deb" 2>/dev/null | sed -n 's/^Inst \([^ ]*\).*/\1/p' | grep -vx metronome || true)
+mapfile -t extras < <(apt-get install -s "$deb" 2>/dev/null | sed -n 's/^Inst \([^ ]*\).*/\1/p' | grep -vx metronome)
 
 apt_get() {
     DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=30 "$@" >"$out/apt.log" 2>&1 && return
@@ -58,7 +59,7 @@ apt_get() {
     fail "apt-get $*"
 }
 apt_get install -y --no-install-recommends "$deb"
-trap 'apt_get remove -y metronome $extras; rm -rf "$out"' EXIT
+trap 'apt_get remove -y metronome "${extras[@]}"; rm -rf "$out"' EXIT
 
 [ "$(readlink -f /usr/bin/metronome)" = /usr/lib/metronome/metronome ] ||
     fail "/usr/bin/metronome does not lead to /usr/lib/metronome/metronome"
@@ -66,6 +67,6 @@ runs_with_clicks /usr/bin/metronome /usr/lib/metronome/metro ||
     fail "the installed program did not start with its clicks"
 
 trap 'rm -rf "$out"' EXIT
-apt_get remove -y metronome $extras
+apt_get remove -y metronome "${extras[@]}"
 [ ! -e /usr/lib/metronome ] || fail "removing the package left /usr/lib/metronome"
 echo "package $(basename "$deb") builds, installs, runs and goes again"

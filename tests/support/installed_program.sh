@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shell helpers for the tests of an installed metronome. Source this file.
 
 fail() {
