@@ -9,7 +9,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Metronome"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
-    QApplication::setDesktopFileName(QStringLiteral("metronome"));
+    QApplication::setDesktopFileName(QStringLiteral("org.example.metronome"));
 
     metro::installWindowAccessibility();
     metro::MetronomeWindow window;

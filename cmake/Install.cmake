@@ -41,8 +41,8 @@ install(DIRECTORY ${METRO_STAGE_DIR}/icons/ DESTINATION share/icons)
 install(FILES ${METRO_ICON_SVG} DESTINATION share/icons/hicolor/scalable/apps
         RENAME metronome.svg)
 
-install(FILES ${PROJECT_SOURCE_DIR}/desktop/metronome.desktop DESTINATION share/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/desktop/metronome.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/desktop/org.example.metronome.desktop DESTINATION share/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/desktop/org.example.metronome.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION share/doc/metronome RENAME copyright)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

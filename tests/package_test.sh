@@ -30,8 +30,8 @@ for entry in \
     ./usr/lib/metronome/metro/2.wav \
     ./usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/metronome.png \
     ./usr/share/icons/hicolor/scalable/apps/metronome.svg \
-    ./usr/share/applications/metronome.desktop \
-    ./usr/share/metainfo/metronome.metainfo.xml; do
+    ./usr/share/applications/org.example.metronome.desktop \
+    ./usr/share/metainfo/org.example.metronome.metainfo.xml; do
     grep -qxF "$entry" "$out/contents" || fail "package lacks $entry"
 done
 
