@@ -49,7 +49,7 @@ test)
     ctest --test-dir build --output-on-failure -j2
     build build-asan -DMETRO_WERROR=ON -DMETRO_SANITIZE=ON -DMETRO_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-        ctest --test-dir build-asan --output-on-failure -j2
+        ctest --test-dir build-asan --output-on-failure -j2 -LE package
     # The threads that share the mixer, under ThreadSanitizer.
     cmake -S . -B build-tsan -G Ninja -DMETRO_WERROR=ON -DMETRO_TSAN=ON -DMETRO_BENCH=OFF \
         >/dev/null
