@@ -2,7 +2,9 @@
 # Sets up a Debian 12 machine for the metronome, builds it, and runs it or its tests.
 #   ./metro.sh run    install what is missing, build, start the metronome
 #   ./metro.sh test   install what is missing, build, run every test (also under
-#                     AddressSanitizer and UndefinedBehaviorSanitizer)
+#                     AddressSanitizer and UndefinedBehaviorSanitizer), the window-to-audio
+#                     hand-over and a lost sound device under ThreadSanitizer, and the
+#                     wave-file fuzzer for a minute
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -11,6 +13,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsdl2-dev fonts-liberation
     libgtest-dev clang libclang-rt-14-dev
     xvfb xdotool x11-utils imagemagick
+    desktop-file-utils appstream dpkg-dev strace file
     pulseaudio pulseaudio-utils
 )
 
@@ -48,7 +51,20 @@ test)
     ctest --test-dir build --output-on-failure -j2
     build build-asan -DMETRO_WERROR=ON -DMETRO_SANITIZE=ON -DMETRO_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-        ctest --test-dir build-asan --output-on-failure -j2
+        ctest --test-dir build-asan --output-on-failure -j2 -LE package
+    # The threads that share the mixer, under ThreadSanitizer.
+    cmake -S . -B build-tsan -G Ninja -DMETRO_WERROR=ON -DMETRO_TSAN=ON -DMETRO_BENCH=OFF \
+        >/dev/null
+    cmake --build build-tsan --target test_HandOverStress test_Mixer test_SdlAudioOutput \
+        test_device_return
+    ctest --test-dir build-tsan --output-on-failure -R 'HandOver|Mixer|SdlAudioOutput|DeviceReturn'
+    # Hostile wave files for a fixed time, under AddressSanitizer.
+    CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DMETRO_FUZZ=ON -DMETRO_SANITIZE=ON \
+        -DMETRO_BENCH=OFF -DMETRO_TESTS=ON >/dev/null
+    cmake --build build-fuzz --target fuzz_WaveDecoder
+    mkdir -p build-fuzz/corpus
+    build-fuzz/bin/fuzz_WaveDecoder -max_total_time="${METRO_FUZZ_SECONDS:-60}" \
+        -print_final_stats=1 build-fuzz/corpus 2>&1 | tail -n 12
     ;;
 *)
     echo "usage: $0 run|test" >&2

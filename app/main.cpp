@@ -1,6 +1,7 @@
 // The metronome: one window; the program ends when it closes.
 
 #include "ui/qt/MetronomeWindow.h"
+#include "ui/qt/WindowAccessibility.h"
 
 #include <QApplication>
 
@@ -8,8 +9,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Metronome"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
-    QApplication::setDesktopFileName(QStringLiteral("metronome"));
+    QApplication::setDesktopFileName(QStringLiteral("org.example.metronome"));
 
+    metro::installWindowAccessibility();
     metro::MetronomeWindow window;
     window.form().Form_Load(); // the sound set-up's message, if any, comes before the window
     window.show();

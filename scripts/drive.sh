@@ -39,6 +39,27 @@ sleep 0.37
 shot 4-playing
 click 183 398 # stop
 shot 5-stopped
+# Drag the window by its top band, 40 pixels right and 30 down, and put it back.
+position() { xdotool getwindowgeometry "$window" | awk '/Position/ {print $2}'; }
+before=$(position)
+bx=${before%,*} by=${before#*,}
+xdotool mousemove $((bx + 100)) $((by + 10)) mousedown 1 # screen coordinates
+for step in 1 2 3 4 5; do
+    xdotool mousemove $((bx + 100 + 8 * step)) $((by + 10 + 6 * step))
+    sleep 0.05
+done
+xdotool mouseup 1
+sleep 0.2
+after=$(position)
+echo "window dragged from $before to $after"
+ax=${after%,*} ay=${after#*,}
+if [ $((ax - bx)) -ne 40 ] || [ $((ay - by)) -ne 30 ]; then
+    echo "the window did not follow the pointer" >&2
+    exit 1
+fi
+xdotool windowmove "$window" 60 40
+sleep 0.3
+
 xdotool mousemove --window "$window" 240 8 # the close box shows under the pointer
 sleep 0.3
 shot 6-close-box

@@ -1,7 +1,6 @@
 // The keyboard: commands on release, one per key stroke, the same handlers as the pointer.
 
-#include "support/ManualClock.h"
-#include "support/RecordingWindow.h"
+#include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
@@ -26,18 +25,7 @@ enum : std::int16_t {
     T = 84,
 };
 
-struct Keyboard : ::testing::Test {
-    test::RecordingWindow window;
-    Form1 form{window};
-    WindowLayout& c = form.controls;
-    MetronomeState& s = form.state();
-    test::ManualClock clock;
-
-    void SetUp() override {
-        form.Form_Load();
-        form.metronome.clockForRun = [this](const MetronomeState&) { return clock.forRun(); };
-        window.onUnload = [this] { form.Form_Unload(); };
-    }
+struct Keyboard : test::LoadedForm {
     void stroke(std::int16_t key, std::int16_t shift = 0) {
         form.Form_KeyDown(key, shift);
         form.Form_KeyUp(key, shift);

@@ -106,6 +106,21 @@ void clickAt(MetronomeWindow& w, double x, double y) {
 
 } // namespace
 
+TEST_F(ShownWindow, ThePictureFollowsTheScaleButtonBothWays) {
+    // A tick of the scale lies below the rod, in the picture the window keeps.
+    const Line& tick = window.form().controls.Line1(8);
+    const auto tickPixel = [&](const QImage& image) {
+        return image.pixelColor(devicePixel(image, (tick.X1 + tick.X2) / 2, tick.Y1 + 7))
+            .name()
+            .toStdString();
+    };
+    const std::string field = tickPixel(grab());
+    QTest::keyClick(&window, Qt::Key_T);
+    EXPECT_EQ(tickPixel(grab()), "#ffc080");
+    QTest::keyClick(&window, Qt::Key_T);
+    EXPECT_EQ(tickPixel(grab()), field);
+}
+
 TEST_F(ShownWindow, DraggingTheWeightChangesTheReadOut) {
     const WindowLayout& c = window.form().controls;
     dragWithLeft(window, 2085, 3105, 3105 + 300);

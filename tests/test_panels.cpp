@@ -1,6 +1,6 @@
 // The sound and scale buttons, the beat-count buttons and the tempo marks.
 
-#include "support/RecordingWindow.h"
+#include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +9,7 @@ using namespace metro;
 
 namespace {
 
-struct Panels : ::testing::Test {
-    test::RecordingWindow window;
-    Form1 form{window};
-    WindowLayout& c = form.controls;
-    MetronomeState& s = form.state();
-    void SetUp() override { form.Form_Load(); }
-};
+using Panels = test::LoadedForm;
 
 } // namespace
 

@@ -1,7 +1,7 @@
 // The pointer: dragging the weight, clicking beside the rod, the title band, the close box
 // and closing, delivered through the router as a desktop window delivers them.
 
-#include "support/RecordingWindow.h"
+#include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
 #include "ui/form/PointerRouter.h"
 
@@ -13,16 +13,10 @@ namespace {
 
 constexpr std::int16_t left = LeftButton, right = RightButton;
 
-struct Pointer : ::testing::Test {
-    test::RecordingWindow window;
-    Form1 form{window};
+struct Pointer : test::LoadedForm {
     PointerRouter router{form};
-    WindowLayout& c = form.controls;
-    MetronomeState& s = form.state();
-
     void SetUp() override {
-        form.Form_Load();
-        window.onUnload = [this] { form.Form_Unload(); };
+        LoadedForm::SetUp();
         window.router = &router;
     }
 

@@ -1,7 +1,6 @@
 // Start and stop, and the pendulum's swing between them.
 
-#include "support/ManualClock.h"
-#include "support/RecordingWindow.h"
+#include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
@@ -16,17 +15,7 @@ namespace {
 constexpr std::int16_t play = 0, stop = 1;
 constexpr std::int16_t enterKey = 13;
 
-struct Stopped : ::testing::Test {
-    test::RecordingWindow window;
-    Form1 form{window};
-    WindowLayout& c = form.controls;
-    MetronomeState& s = form.state();
-    test::ManualClock clock;
-
-    void SetUp() override {
-        form.Form_Load();
-        form.metronome.clockForRun = [this](const MetronomeState&) { return clock.forRun(); };
-    }
+struct Stopped : test::LoadedForm {
 
     // Moves the clock to `seconds` after the run's first beat and runs one frame.
     void frameAt(double seconds) {

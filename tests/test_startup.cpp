@@ -1,6 +1,6 @@
 // Start-up and the four display routines.
 
-#include "support/RecordingWindow.h"
+#include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +9,7 @@ using namespace metro;
 
 namespace {
 
-struct StartedForm : ::testing::Test {
-    test::RecordingWindow window;
-    Form1 form{window};
-    WindowLayout& c = form.controls;
-    MetronomeState& s = form.state();
-
-    void SetUp() override { form.Form_Load(); }
+struct StartedForm : test::LoadedForm {
 
     int whiteBeatButtons() const {
         int white = 0;

@@ -1,6 +1,6 @@
 // The tempo from the height of the weight's centre.
 
-#include "support/RecordingWindow.h"
+#include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
@@ -9,10 +9,7 @@ using namespace metro;
 
 namespace {
 
-struct TempoFromWeight : ::testing::Test {
-    test::RecordingWindow window;
-    Form1 form{window};
-    void SetUp() override { form.Form_Load(); }
+struct TempoFromWeight : test::LoadedForm {
 
     std::int16_t tempoAt(std::int16_t centreY) {
         form.metronome.Tempo_Change(centreY);

@@ -11,3 +11,5 @@ metro_add_test(test_start_stop SOURCES test_start_stop.cpp LIBS metro_form)
 metro_add_test(test_pointer SOURCES test_pointer.cpp LIBS metro_form)
 metro_add_test(test_keyboard SOURCES test_keyboard.cpp LIBS metro_form)
 metro_add_test(test_panels SOURCES test_panels.cpp LIBS metro_form)
+metro_add_test(test_window_accessibility OWN_MAIN SOURCES test_window_accessibility.cpp
+    LIBS metro_window Qt6::Test)

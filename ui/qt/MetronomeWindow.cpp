@@ -1,10 +1,10 @@
 #include "ui/qt/MetronomeWindow.h"
 
+#include "ui/qt/ControlsFingerprint.h"
 #include "ui/qt/KeyMapping.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -80,9 +80,9 @@ void MetronomeWindow::Services::startSystemMove() {
     if (window && window->startSystemMove())
         return;
     // No window manager move here (a bare X server): follow the pointer ourselves while
-    // the left button stays down.
+    // the left button stays down, keeping the point where it went down under the pointer.
     w_.movingByHand_ = true;
-    w_.moveGrabOffset_ = QCursor::pos() - w_.pos();
+    w_.moveGrabOffset_ = w_.lastPressGlobal_ - w_.pos();
 }
 
 void MetronomeWindow::Services::hideWindow() {
@@ -131,6 +131,7 @@ const QPixmap& MetronomeWindow::stillPicture(qreal dpr) {
         painter_.paint(p, *control, dpr);
     }
     stillValid_ = true;
+    stillFingerprint_ = controlsFingerprint(c.stackingOrder(), 0, rodPosition());
     return still_;
 }
 
@@ -153,9 +154,28 @@ void MetronomeWindow::paintEvent(QPaintEvent* event) {
     }
 }
 
+void MetronomeWindow::runHandler(const std::function<void(Form1&)>& handler) {
+    handler(form_);
+    afterHandler();
+}
+
 void MetronomeWindow::afterHandler() {
-    stillValid_ = false;
+    const auto& order = form_.controls.stackingOrder();
+    const std::size_t rod = rodPosition();
+    const std::uint64_t below = controlsFingerprint(order, 0, rod);
+    const std::uint64_t above = controlsFingerprint(order, rod, order.size());
+    if (below == stillFingerprint_ && above == aboveFingerprint_)
+        return; // nothing shows differently: nothing to paint
+    if (below != stillFingerprint_)
+        stillValid_ = false;
+    aboveFingerprint_ = above;
     update();
+}
+
+std::size_t MetronomeWindow::rodPosition() const {
+    const auto& order = form_.controls.stackingOrder();
+    return static_cast<std::size_t>(
+        std::find(order.begin(), order.end(), &form_.controls.Line_Rod) - order.begin());
 }
 
 void MetronomeWindow::runBeatFrame() {
@@ -163,7 +183,9 @@ void MetronomeWindow::runBeatFrame() {
     // costs more to paint and flush than the pixels it saves.
     const QRect before = pendulumBounds();
     form_.metronome.Beat_Frame();
-    update(before | pendulumBounds());
+    repaint(before | pendulumBounds());
+    const auto& order = form_.controls.stackingOrder();
+    aboveFingerprint_ = controlsFingerprint(order, rodPosition(), order.size());
 }
 
 // ---- keyboard -------------------------------------------------------------------------
@@ -184,6 +206,7 @@ void MetronomeWindow::keyReleaseEvent(QKeyEvent* event) {
 // ---- pointer --------------------------------------------------------------------------
 
 void MetronomeWindow::mousePressEvent(QMouseEvent* event) {
+    lastPressGlobal_ = event->globalPosition().toPoint();
     const QPointF at = event->position() * twips;
     router_.press(buttonBits(event->button()), shiftState(event->modifiers()),
                   static_cast<float>(at.x()), static_cast<float>(at.y()));

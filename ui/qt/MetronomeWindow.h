@@ -31,6 +31,8 @@ public:
     std::function<void(const QString&)> showMessage;
 
     bool beatFramesRunning() const { return frameTimer_.isActive(); }
+    // Runs a handler as an input event would (a screen reader's press) and repaints.
+    void runHandler(const std::function<void(Form1&)>& handler);
     // Runs one beat frame now and repaints what moved (the timer calls it).
     void runBeatFrame();
 
@@ -63,9 +65,10 @@ private:
         MetronomeWindow& w_;
     };
 
-    // After any handler: the still picture may have changed, repaint all of it.
+    // After any handler: repaints what it changed, if anything.
     void afterHandler();
-    QRect pendulumBounds() const; // pixels
+    std::size_t rodPosition() const; // the rod's place in the stacking order
+    QRect pendulumBounds() const;    // pixels
     const QPixmap& stillPicture(qreal devicePixelRatio);
 
     Services services_{*this};
@@ -76,11 +79,14 @@ private:
     QTimer frameTimer_;
     QPixmap still_; // the window picture and every control below the rod
     bool stillValid_ = false;
+    std::uint64_t stillFingerprint_ = 0; // of the controls in the still picture
+    std::uint64_t aboveFingerprint_ = 0; // of the controls painted over it
     bool unloaded_ = false;
 
     // Moving the window by hand where the platform has no system move.
     bool movingByHand_ = false;
     QPoint moveGrabOffset_;
+    QPoint lastPressGlobal_; // screen pixels
 };
 
 } // namespace metro

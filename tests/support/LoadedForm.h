@@ -1,0 +1,29 @@
+#pragma once
+// A window's logic after start-up, without a screen: the recording window, Form1 with its
+// controls and state, a clock the test moves by hand, and closing wired as the real window
+// does it (Form_Unload, then the window goes). Start-up finds no clicks beside the test
+// program, so the metronome is silent.
+
+#include "ManualClock.h"
+#include "RecordingWindow.h"
+#include "ui/form/Form1.h"
+
+#include <gtest/gtest.h>
+
+namespace metro::test {
+
+struct LoadedForm : ::testing::Test {
+    RecordingWindow window;
+    Form1 form{window};
+    WindowLayout& c = form.controls;
+    MetronomeState& s = form.state();
+    ManualClock clock;
+
+    void SetUp() override {
+        form.Form_Load();
+        form.metronome.clockForRun = [this](const MetronomeState&) { return clock.forRun(); };
+        window.onUnload = [this] { form.Form_Unload(); };
+    }
+};
+
+} // namespace metro::test

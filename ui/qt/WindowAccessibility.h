@@ -1,0 +1,12 @@
+#pragma once
+// What a screen reader sees of the window: its painted controls as accessible buttons,
+// toggles and text, with names, values, states and places, and a press action on each
+// button. Nothing here changes what the window does for a mouse or keyboard user.
+
+namespace metro {
+
+// Installs the factory that describes every MetronomeWindow; call once, after the
+// application object exists.
+void installWindowAccessibility();
+
+} // namespace metro
