@@ -32,15 +32,27 @@ public:
 
     std::int64_t ticksPerSecond() const override { return device_.SampleRate(); }
 
-    void sample() override {
+    std::int64_t heardNow() const override {
+        watch();
+        return lost_ ? bridged(now_) : heard_ + offset_;
+    }
+    std::int64_t earliestStart() const override {
+        return lost_ ? bridged(now_) : device_.WriteHeadFrame() + offset_;
+    }
+    bool deviceLost() const override { return lost_; }
+    std::int64_t deviceFrame(std::int64_t tick) const override { return tick - offset_; }
+
+private:
+    // Notes whether the device's time moves, and when it stood still too long or moves again.
+    void watch() const {
         const std::int64_t heard = device_.HeardFrame();
         const std::int64_t now = steady_->heardNow();
-        if (!sampled_ || heard != heard_) {
+        if (!watched_ || heard != heard_) {
             if (lost_) { // back: tie the device's frames to where the ticks have got to
                 offset_ = bridged(now) - heard;
                 lost_ = false;
             }
-            sampled_ = true;
+            watched_ = true;
             heard_ = heard;
             movedAt_ = now;
         } else if (!lost_ && now - movedAt_ > lostAfter()) {
@@ -48,14 +60,6 @@ public:
         }
         now_ = now;
     }
-    std::int64_t heardNow() const override { return lost_ ? bridged(now_) : heard_ + offset_; }
-    std::int64_t earliestStart() const override {
-        return lost_ ? heardNow() : device_.WriteHeadFrame() + offset_;
-    }
-    bool deviceLost() const override { return lost_; }
-    std::int64_t deviceFrame(std::int64_t tick) const override { return tick - offset_; }
-
-private:
     std::int64_t lostAfter() const {
         return static_cast<std::int64_t>(kLostAfterSeconds *
                                          static_cast<double>(steady_->ticksPerSecond()));
@@ -70,12 +74,13 @@ private:
 
     const Cls_DX7_JP& device_;
     std::unique_ptr<BeatClock> steady_;
-    std::int64_t offset_ = 0;  // ticks minus device frames
-    std::int64_t heard_ = 0;   // the device's heard frame at the last sample
-    std::int64_t movedAt_ = 0; // steady time at which heard_ was first seen
-    std::int64_t now_ = 0;     // steady time of the last sample
-    bool sampled_ = false;     // a sample has been taken
-    bool lost_ = false;
+    // What watch() saw; a reading of the clock updates them.
+    mutable std::int64_t offset_ = 0;  // ticks minus device frames
+    mutable std::int64_t heard_ = 0;   // the device's heard frame at the last look
+    mutable std::int64_t movedAt_ = 0; // steady time at which heard_ was first seen
+    mutable std::int64_t now_ = 0;     // steady time of the last look
+    mutable bool watched_ = false;     // the device has been looked at
+    mutable bool lost_ = false;
 };
 
 } // namespace

@@ -23,9 +23,8 @@ class BeatClock {
 public:
     virtual ~BeatClock() = default;
     virtual std::int64_t ticksPerSecond() const = 0;
-    // Takes the reading of one beat frame (or of the start); call it before the others.
-    virtual void sample() {}
-    // The moment the listener hears now; the pendulum is drawn for it.
+    // The moment the listener hears now; the pendulum is drawn for it. The device clock also
+    // watches its device here, so a beat frame reads it first, once.
     virtual std::int64_t heardNow() const = 0;
     // The earliest moment a click handed over now can still start exactly on time.
     virtual std::int64_t earliestStart() const = 0;
@@ -42,7 +41,8 @@ inline constexpr double kLostAfterSeconds = 0.2;
 std::unique_ptr<BeatClock> makeSteadyBeatClock();
 // The device clock of a Ready sound instance, bridged by `steady` while the device is lost;
 // the instance must outlive the clock.
-std::unique_ptr<BeatClock> makeDeviceBeatClock(const Cls_DX7_JP& device,
-                                               std::unique_ptr<BeatClock> steady);
+std::unique_ptr<BeatClock>
+makeDeviceBeatClock(const Cls_DX7_JP& device,
+                    std::unique_ptr<BeatClock> steady = makeSteadyBeatClock());
 
 } // namespace metro

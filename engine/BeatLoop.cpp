@@ -15,7 +15,6 @@ void Metronome::Beat_Loop() {
     if (state.SoundReady && state.SoundDevice)
         state.SoundDevice->Device_Awake(true);
     std::unique_ptr<BeatClock> clock = clockForRun(state);
-    clock->sample();
     // The first click, the accent, sounds as soon as the device can play it; the beat grid
     // and the swing start from it.
     const std::int64_t start = clock->earliestStart();
@@ -35,7 +34,7 @@ void Metronome::Beat_Frame() {
         return;
     }
     Run& run = *run_;
-    run.clock->sample();
+    const std::int64_t heard = run.clock->heardNow();
     if (run.clock->deviceLost() != run.deviceLost) {
         run.deviceLost = !run.deviceLost;
         // Clicks handed over before the loss would sound at their old frames once the
@@ -47,7 +46,7 @@ void Metronome::Beat_Frame() {
     // The swing for the moment the listener hears now: a sine through zero at every beat,
     // changing direction each beat, so the rod passes the vertical exactly when a click is
     // heard and the motion is continuous for as long as it runs.
-    const BeatGrid::Position at = run.grid.positionAt(run.clock->heardNow());
+    const BeatGrid::Position at = run.grid.positionAt(heard);
     double swing = 0;
     if (at.beat >= 0) {
         swing = std::sin(std::numbers::pi * at.fraction);

@@ -15,7 +15,7 @@ constexpr Rgb white = 0xFFFFFF;
 Metronome::Metronome(WindowLayout& form, WindowServices& window)
     : clockForRun([](const MetronomeState& s) {
           if (s.SoundReady && s.SoundDevice && s.SoundDevice->SampleRate() > 0)
-              return makeDeviceBeatClock(*s.SoundDevice, makeSteadyBeatClock());
+              return makeDeviceBeatClock(*s.SoundDevice);
           return makeSteadyBeatClock();
       }),
       form_(form), window_(window) {}

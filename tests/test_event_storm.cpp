@@ -37,7 +37,7 @@ struct Session {
     explicit Session(bool sounded) : sounded(sounded) {
         form.metronome.clockForRun = [this](const MetronomeState& s) {
             if (this->sounded)
-                return makeDeviceBeatClock(*s.SoundDevice);
+                return makeDeviceBeatClock(*s.SoundDevice, m->steady.forRun());
             return clock.forRun();
         };
         if (!sounded)

@@ -37,8 +37,8 @@ constexpr std::int64_t monthFrames = 30 * msPerDay * framesPerMs;
 // the earliest start gives the press, every later reading the device itself.
 class MonthOldRunClock final : public BeatClock {
 public:
-    MonthOldRunClock(const Cls_DX7_JP& device, std::int64_t pressedAt)
-        : device_(makeDeviceBeatClock(device)), pressedAt_(pressedAt) {}
+    MonthOldRunClock(std::unique_ptr<BeatClock> device, std::int64_t pressedAt)
+        : device_(std::move(device)), pressedAt_(pressedAt) {}
     std::int64_t ticksPerSecond() const override { return device_->ticksPerSecond(); }
     std::int64_t heardNow() const override { return device_->heardNow(); }
     std::int64_t earliestStart() const override {
@@ -73,8 +73,9 @@ std::size_t listenAround(std::int64_t around, int tempo, int beatsPerMeasure, do
     ClickedMetronome m(firstFrame);
     m.state().Tempo = static_cast<std::int16_t>(tempo);
     m.state().BeatsPerMeasure = static_cast<std::int16_t>(beatsPerMeasure);
-    m.form.metronome.clockForRun = [](const MetronomeState& s) {
-        return std::make_unique<MonthOldRunClock>(*s.SoundDevice, monthStartFrame);
+    m.form.metronome.clockForRun = [&m](const MetronomeState& s) {
+        return std::make_unique<MonthOldRunClock>(
+            makeDeviceBeatClock(*s.SoundDevice, m.steady.forRun()), monthStartFrame);
     };
     std::mt19937 random(static_cast<unsigned>(around % 1000003));
     m.form.I_Play_Click(0);

@@ -26,7 +26,7 @@ namespace metro::test {
 struct Click {
     std::int64_t frame; // on the device clock
     bool accent;
-    std::int64_t realFrame; // on the steady clock: also counts the frames a lost device missed
+    std::int64_t realFrame = 0; // steady clock: also counts the frames a lost device missed
 };
 
 class ClickedMetronome {
