@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <utility>
 
 namespace metro {
 
@@ -103,14 +102,13 @@ void SdlAudioOutput::publish(std::uint32_t device) {
 }
 
 void SdlAudioOutput::closeDevice() {
-    std::uint32_t device = 0;
-    {
-        const std::lock_guard<std::mutex> lock(deviceLock_);
-        device = std::exchange(device_, 0);
-    }
+    // Under the lock until closed: a callback may run until SDL_CloseAudioDevice returns, so
+    // holdRendering() must go on locking the device until then (or wait for the close).
+    const std::lock_guard<std::mutex> lock(deviceLock_);
+    if (device_ != 0)
+        SDL_CloseAudioDevice(device_); // waits for a callback in progress
+    device_ = 0;
     deviceOpen_.store(false);
-    if (device != 0)
-        SDL_CloseAudioDevice(device); // waits for a callback in progress
 }
 
 void SdlAudioOutput::keepDevice() {

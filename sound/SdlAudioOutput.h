@@ -71,9 +71,10 @@ private:
     std::optional<Mixer> mixer_;
     FrameTimeStamp lastCallback_; // device clock and time at the start of the last callback
 
-    // The open SDL_AudioDeviceID, 0 when none. Written by the keeper under deviceLock_;
-    // holdRendering() takes the lock too, so it never locks a device being closed. The keeper
-    // never holds it while SDL opens or closes, which can take long.
+    // The open SDL_AudioDeviceID, 0 when none. Written by the keeper under deviceLock_, which
+    // it also holds while SDL closes the device (quick: it joins SDL's audio thread), never
+    // while SDL opens one (slow when a sound server is missing). holdRendering() takes the
+    // lock too, so rendering is held off whatever the keeper is doing.
     std::uint32_t device_ = 0;
     std::mutex deviceLock_;
     std::atomic<bool> deviceOpen_{false};
