@@ -52,12 +52,6 @@ test)
     build build-asan -DMETRO_WERROR=ON -DMETRO_SANITIZE=ON -DMETRO_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         ctest --test-dir build-asan --output-on-failure -j2 -LE package
-    # The threads that share the mixer, under ThreadSanitizer.
-    cmake -S . -B build-tsan -G Ninja -DMETRO_WERROR=ON -DMETRO_TSAN=ON -DMETRO_BENCH=OFF \
-        >/dev/null
-    cmake --build build-tsan --target test_HandOverStress test_Mixer test_SdlAudioOutput \
-        test_device_return
-    ctest --test-dir build-tsan --output-on-failure -R 'HandOver|Mixer|SdlAudioOutput|DeviceReturn'
     # Hostile wave files for a fixed time, under AddressSanitizer.
     CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DMETRO_FUZZ=ON -DMETRO_SANITIZE=ON \
         -DMETRO_BENCH=OFF -DMETRO_TESTS=ON >/dev/null
@@ -65,6 +59,12 @@ test)
     mkdir -p build-fuzz/corpus
     build-fuzz/bin/fuzz_WaveDecoder -max_total_time="${METRO_FUZZ_SECONDS:-60}" \
         -print_final_stats=1 build-fuzz/corpus 2>&1 | tail -n 12
+    # The threads that share the mixer, under ThreadSanitizer.
+    cmake -S . -B build-tsan -G Ninja -DMETRO_WERROR=ON -DMETRO_TSAN=ON -DMETRO_BENCH=OFF \
+        >/dev/null
+    cmake --build build-tsan --target test_HandOverStress test_Mixer test_SdlAudioOutput \
+        test_device_return
+    ctest --test-dir build-tsan --output-on-failure -R 'HandOver|Mixer|SdlAudioOutput|DeviceReturn'
     ;;
 *)
     echo "usage: $0 run|test" >&2
