@@ -42,8 +42,8 @@ build() { # build-dir cmake-options...
 case "${1:-}" in
 run)
     install_missing
-    build build -DCMAKE_BUILD_TYPE=Release -DMETRO_TESTS=OFF
-    exec build/bin/metronome
+    build build-release -DCMAKE_BUILD_TYPE=Release -DMETRO_TESTS=OFF -DMETRO_BENCH=OFF
+    exec build-release/bin/metronome
     ;;
 test)
     install_missing
