@@ -100,4 +100,5 @@ TEST(WindowLayout, PointerHitsTheTopmostVisibleControlButNeverALine) {
     const auto& order = layout.stackingOrder();
     EXPECT_EQ(order.back(), &layout.I_Rod);
     EXPECT_EQ(order[order.size() - 2], &layout.P_X);
+    EXPECT_EQ(order[layout.rodPlace()], &layout.Line_Rod);
 }

@@ -23,7 +23,6 @@ public:
     void setCapture(const Control* target);
     void releaseCapture();
     bool captured() const { return captured_; }
-    const Control* captureTarget() const { return captureTarget_; }
 
 private:
     // The control that receives an event at (x, y); nullptr: the window's background.

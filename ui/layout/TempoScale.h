@@ -10,11 +10,11 @@
 namespace metro {
 
 struct TempoScalePoint {
-    const char* mark;     // caption of the tempo mark, beats per minute
-    float markTop;        // twips
-    float tickX1;         // twips; every tick runs from here to TempoScale::tickX2
-    float tickY;          // twips; the tick is horizontal
-    const char* term;     // tempo term on the face, centred on the tick's height
+    const char* mark; // caption of the tempo mark, beats per minute
+    float markTop;    // twips
+    float tickX1;     // twips; every tick runs from here to TempoScale::tickX2
+    float tickY;      // twips; the tick is horizontal
+    const char* term; // tempo term on the face, centred on the tick's height
 };
 
 struct TempoScale {

@@ -103,6 +103,7 @@ WindowLayout::WindowLayout() {
     stacking_.push_back(&Image2);
     for (Line& l : Line1)
         stacking_.push_back(&l);
+    rodPlace_ = stacking_.size();
     stacking_.push_back(&Line_Rod);
     for (Label& l : L_Tem1)
         stacking_.push_back(&l);

@@ -12,11 +12,6 @@ QString resourcePath(const QString& name) {
 }
 } // namespace
 
-QSize AssetLibrary::naturalSize(const QString& name) const {
-    QSvgRenderer renderer(resourcePath(name));
-    return renderer.isValid() ? renderer.defaultSize() : QSize();
-}
-
 QPixmap AssetLibrary::pixmap(const QString& name, qreal devicePixelRatio) {
     const QString key = name.toLower() + QLatin1Char('@') + QString::number(devicePixelRatio);
     auto found = cache_.constFind(key);

@@ -12,8 +12,6 @@ namespace metro {
 
 class AssetLibrary {
 public:
-    // The picture's natural size in pixels; empty for an unknown name.
-    QSize naturalSize(const QString& name) const;
     // The picture at its natural size for the given device pixel ratio; null if unknown.
     QPixmap pixmap(const QString& name, qreal devicePixelRatio);
     // The program icon at the sizes a desktop asks for.

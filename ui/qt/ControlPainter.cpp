@@ -63,8 +63,8 @@ void ControlPainter::paint(QPainter& p, const Control& c, qreal devicePixelRatio
         const auto& l = static_cast<const Line&>(c);
         // Flat ends: a round-capped wide pen costs several times more to rasterise, and the
         // rod is drawn on every frame of a swing.
-        p.setPen(QPen(toColor(l.BorderColor), l.BorderWidthPixels * twips, Qt::SolidLine,
-                      Qt::FlatCap));
+        p.setPen(
+            QPen(toColor(l.BorderColor), l.BorderWidthPixels * twips, Qt::SolidLine, Qt::FlatCap));
         // A line of odd width covers the pixels from its coordinate on, not half of the
         // pixels on each side: a one-pixel tick stays one crisp pixel high.
         const qreal centre = l.BorderWidthPixels % 2 != 0 ? twips / 2 : 0;

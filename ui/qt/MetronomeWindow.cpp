@@ -125,13 +125,11 @@ const QPixmap& MetronomeWindow::stillPicture(qreal dpr) {
     const QPixmap background = assets_.pixmap(QString::fromStdString(c.Picture), dpr);
     p.drawPixmap(QRectF(0, 0, WindowLayout::clientWidth, WindowLayout::clientHeight), background,
                  QRectF(background.rect()));
-    for (const Control* control : c.stackingOrder()) {
-        if (control == &c.Line_Rod)
-            break;
-        painter_.paint(p, *control, dpr);
-    }
+    const auto& order = c.stackingOrder();
+    for (std::size_t i = 0; i < c.rodPlace(); ++i)
+        painter_.paint(p, *order[i], dpr);
     stillValid_ = true;
-    stillFingerprint_ = controlsFingerprint(c.stackingOrder(), 0, rodPosition());
+    stillFingerprint_ = controlsFingerprint(order, 0, c.rodPlace());
     return still_;
 }
 
@@ -146,11 +144,11 @@ void MetronomeWindow::paintEvent(QPaintEvent* event) {
     const QRectF dirty(QRectF(event->rect()).topLeft() * twips,
                        QRectF(event->rect()).size() * twips);
     const WindowLayout& c = form_.controls;
-    bool aboveRod = false;
-    for (const Control* control : c.stackingOrder()) {
-        aboveRod = aboveRod || control == &c.Line_Rod;
-        if (aboveRod && control->Visible && ControlPainter::bounds(*control).intersects(dirty))
-            painter_.paint(p, *control, dpr);
+    const auto& order = c.stackingOrder();
+    for (std::size_t i = c.rodPlace(); i < order.size(); ++i) {
+        const Control& control = *order[i];
+        if (control.Visible && ControlPainter::bounds(control).intersects(dirty))
+            painter_.paint(p, control, dpr);
     }
 }
 
@@ -161,7 +159,7 @@ void MetronomeWindow::runHandler(const std::function<void(Form1&)>& handler) {
 
 void MetronomeWindow::afterHandler() {
     const auto& order = form_.controls.stackingOrder();
-    const std::size_t rod = rodPosition();
+    const std::size_t rod = form_.controls.rodPlace();
     const std::uint64_t below = controlsFingerprint(order, 0, rod);
     const std::uint64_t above = controlsFingerprint(order, rod, order.size());
     if (below == stillFingerprint_ && above == aboveFingerprint_)
@@ -172,12 +170,6 @@ void MetronomeWindow::afterHandler() {
     update();
 }
 
-std::size_t MetronomeWindow::rodPosition() const {
-    const auto& order = form_.controls.stackingOrder();
-    return static_cast<std::size_t>(
-        std::find(order.begin(), order.end(), &form_.controls.Line_Rod) - order.begin());
-}
-
 void MetronomeWindow::runBeatFrame() {
     // One rectangle around where the pendulum was and is: a region of many small pieces
     // costs more to paint and flush than the pixels it saves.
@@ -185,7 +177,7 @@ void MetronomeWindow::runBeatFrame() {
     form_.metronome.Beat_Frame();
     repaint(before | pendulumBounds());
     const auto& order = form_.controls.stackingOrder();
-    aboveFingerprint_ = controlsFingerprint(order, rodPosition(), order.size());
+    aboveFingerprint_ = controlsFingerprint(order, form_.controls.rodPlace(), order.size());
 }
 
 // ---- keyboard -------------------------------------------------------------------------

@@ -25,7 +25,6 @@ public:
     ~MetronomeWindow() override;
 
     Form1& form() { return form_; }
-    const PointerRouter& pointer() const { return router_; }
 
     // The message box; tests replace it so that nothing waits for a person.
     std::function<void(const QString&)> showMessage;
@@ -67,8 +66,7 @@ private:
 
     // After any handler: repaints what it changed, if anything.
     void afterHandler();
-    std::size_t rodPosition() const; // the rod's place in the stacking order
-    QRect pendulumBounds() const;    // pixels
+    QRect pendulumBounds() const; // pixels
     const QPixmap& stillPicture(qreal devicePixelRatio);
 
     Services services_{*this};
