@@ -9,8 +9,9 @@
 #include "engine/BeatClock.h"
 #include "engine/BeatGrid.h"
 #include "engine/MetronomeState.h"
-#include "ui/controls/WindowServices.h"
-#include "ui/layout/WindowLayout.h"
+#include "engine/SoundInit.h"
+#include "model/WindowLayout.h"
+#include "model/WindowServices.h"
 
 #include <functional>
 #include <memory>
@@ -44,6 +45,9 @@ public:
     void Beat_Loop();
     void Beat_Frame();
 
+    // Makes the sound instance at start-up: the default output device unless a test hands
+    // the metronome an offline one.
+    SoundDeviceFactory makeSoundDevice;
     // Chooses the clock for a run; tests inject their own.
     std::function<std::unique_ptr<BeatClock>(const MetronomeState&)> clockForRun;
 
