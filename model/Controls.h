@@ -5,6 +5,7 @@
 // writes these properties directly; the Qt window only paints them and routes input to them.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,13 @@ public:
     const T& operator()(std::int16_t index) const { return items_.at(index - first_); }
     std::int16_t first() const { return first_; }
     std::int16_t last() const { return static_cast<std::int16_t>(first_ + items_.size() - 1); }
+    // The index of `control` when it is one of this array's items.
+    std::optional<std::int16_t> indexOf(const Control* control) const {
+        for (const T& item : items_)
+            if (&item == control)
+                return item.Index;
+        return std::nullopt;
+    }
     auto begin() { return items_.begin(); }
     auto end() { return items_.end(); }
     auto begin() const { return items_.begin(); }

@@ -8,8 +8,6 @@
 
 namespace metro {
 
-struct Control;
-
 class WindowServices {
 public:
     virtual ~WindowServices() = default;
@@ -21,9 +19,10 @@ public:
     // Modal, one OK button, the application's default title; returns when dismissed.
     virtual void messageBox(const std::string& text) = 0;
 
-    // Pointer capture: from now on every pointer event goes to `target` (nullptr: the window
-    // itself), in its coordinates, until released or captured elsewhere.
-    virtual void setCapture(const Control* target) = 0;
+    // The platform's pointer grab: every pointer event comes to this window, wherever the
+    // pointer is, until released. Which control receives them is Form1's own affair
+    // (PointerRouter). Where the platform has no such grab this does nothing.
+    virtual void setCapture() = 0;
     virtual void releaseCapture() = 0;
     // An interactive move of the window that follows the pointer while the left button is held.
     virtual void startSystemMove() = 0;

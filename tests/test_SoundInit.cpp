@@ -20,7 +20,7 @@ public:
     std::int32_t windowHandle() const override { return 42; }
     std::string programFolder() const override { return folder_; }
     void messageBox(const std::string&) override { ++messages; }
-    void setCapture(const Control*) override {}
+    void setCapture() override {}
     void releaseCapture() override {}
     void startSystemMove() override {}
     void hideWindow() override {}

@@ -4,10 +4,9 @@
 // the test moves; the other half click on an offline sound device that renders as time
 // passes.
 
+#include "model/TempoScale.h"
 #include "support/ClickRecorder.h"
 #include "support/ManualClock.h"
-#include "ui/form/PointerRouter.h"
-#include "model/TempoScale.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +41,6 @@ struct Session {
         };
         if (!sounded)
             m->state().SoundReady = false; // clicks missing: the metronome swings silently
-        window.router = &router;
     }
 
     bool sounded;
@@ -51,7 +49,7 @@ struct Session {
     Form1& form = m->form;
     WindowLayout& c = form.controls;
     MetronomeState& s = form.state();
-    PointerRouter router{form};
+    PointerRouter& router = form.pointer;
     test::ManualClock clock; // milliseconds, for the silent window
     std::int16_t held = 0;   // pointer buttons down
 };
@@ -123,6 +121,9 @@ std::string violation(Session& w) {
         if (std::abs(dx) > 1946.5 || std::abs(std::hypot(dx, dy) - 4485) > 1)
             why << "rod top off its circle at " << rod.X1 << "," << rod.Y1 << "; ";
     }
+    if (w.form.pointer.captured() != w.window.grabbed)
+        why << "capture " << w.form.pointer.captured() << " but pointer grab " << w.window.grabbed
+            << "; ";
     if (!w.sounded && !w.m->clicks.empty())
         why << "a click sounded without sound ready; ";
     return why.str();

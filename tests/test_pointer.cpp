@@ -3,7 +3,6 @@
 
 #include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
-#include "ui/form/PointerRouter.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +13,7 @@ namespace {
 constexpr std::int16_t left = LeftButton, right = RightButton;
 
 struct Pointer : test::LoadedForm {
-    PointerRouter router{form};
-    void SetUp() override {
-        LoadedForm::SetUp();
-        window.router = &router;
-    }
+    PointerRouter& router = form.pointer;
 
     float weightTop() const { return c.I_Rod.Top; }
     // Press the left button on the weight `below` twips under its top edge.
@@ -88,24 +83,26 @@ TEST_F(Pointer, ABackgroundReleaseInsideTheBandBringsTheWeightToItsHeight) {
 TEST_F(Pointer, TheCloseBoxShowsOnlyWhileThePointerIsOverItInTheTitleBand) {
     router.move(0, 0, 3600, 100);
     EXPECT_TRUE(c.P_X.Visible);
-    EXPECT_EQ(window.captureTarget, &c.P_X);
+    EXPECT_EQ(router.captureTarget(), &c.P_X);
+    EXPECT_TRUE(window.grabbed);
     // The box holds the capture: a move off it hides it and releases.
     router.move(0, 0, 3000, 100);
     EXPECT_FALSE(c.P_X.Visible);
-    EXPECT_FALSE(window.captured);
+    EXPECT_FALSE(router.captured());
+    EXPECT_FALSE(window.grabbed);
     // In the band's top 30 twips the box stays hidden and the window holds the capture.
     router.move(0, 0, 3600, 20);
     EXPECT_FALSE(c.P_X.Visible);
-    EXPECT_TRUE(window.captured);
-    EXPECT_EQ(window.captureTarget, nullptr);
+    EXPECT_TRUE(router.captured());
+    EXPECT_EQ(router.captureTarget(), nullptr);
 }
 
 TEST_F(Pointer, TheTitleBandHasStrictBounds) {
     // On the band's edges the pointer is outside it: the capture goes, nothing moves.
     for (auto [x, y] : {std::pair{1000.f, 0.f}, {1000.f, 330.f}, {0.f, 100.f}, {4215.f, 100.f}}) {
-        window.captured = true;
+        router.setCapture(nullptr);
         form.Form_MouseMove(left, 0, x, y);
-        EXPECT_FALSE(window.captured) << x << "," << y;
+        EXPECT_FALSE(router.captured()) << x << "," << y;
         EXPECT_EQ(window.systemMoves, 0);
     }
     form.Form_MouseMove(left, 0, 1000, 329);
@@ -149,7 +146,7 @@ TEST_F(Pointer, DuringPlayOnlyTheCloseBoxReacts) {
     EXPECT_EQ(s.Tempo, 120);
     form.Form_MouseMove(left, 0, 1000, 100);
     EXPECT_EQ(window.systemMoves, 0);
-    EXPECT_FALSE(window.captured);
+    EXPECT_FALSE(router.captured());
     form.L_Tem1_Click(0);
     EXPECT_EQ(s.Tempo, 120);
     // The close box still works.

@@ -2,7 +2,6 @@
 // A window without a screen for the logic tests: it records what the logic asked of it.
 
 #include "model/WindowServices.h"
-#include "ui/form/PointerRouter.h"
 
 #include <functional>
 #include <string>
@@ -14,30 +13,18 @@ class RecordingWindow : public WindowServices {
 public:
     std::string folder = "/nonexistent-metronome-folder";
     std::vector<std::string> messages;
-    bool captured = false;
-    const Control* captureTarget = nullptr;
+    bool grabbed = false; // the platform's pointer grab
     int systemMoves = 0;
     bool hidden = false;
     int unloads = 0;
     bool framesRunning = false;
-    std::function<void()> onUnload;  // the real window runs Form_Unload, then closes
-    PointerRouter* router = nullptr; // the real window tells its router of the capture
+    std::function<void()> onUnload; // the real window runs Form_Unload, then closes
 
     std::int32_t windowHandle() const override { return 0x2A; }
     std::string programFolder() const override { return folder; }
     void messageBox(const std::string& text) override { messages.push_back(text); }
-    void setCapture(const Control* target) override {
-        captured = true;
-        captureTarget = target;
-        if (router)
-            router->setCapture(target);
-    }
-    void releaseCapture() override {
-        captured = false;
-        captureTarget = nullptr;
-        if (router)
-            router->releaseCapture();
-    }
+    void setCapture() override { grabbed = true; }
+    void releaseCapture() override { grabbed = false; }
     void startSystemMove() override { ++systemMoves; }
     void hideWindow() override { hidden = true; }
     void unloadWindow() override {

@@ -1,18 +1,20 @@
 #pragma once
 // The window's logic: its controls, the metronome and every event handler of the window.
 // The Qt window turns key and pointer events into these calls (key codes as virtual-key
-// numbers, pointer positions in twips relative to the receiving control, buttons as the bit
-// set 1 left, 2 right, 4 middle) and paints the controls; nothing here knows of Qt.
+// numbers, model/KeyCodes.h; pointer positions in twips relative to the receiving control,
+// buttons as the bits of model/MouseButtons.h) and paints the controls; nothing here knows
+// of Qt.
 
 #include "engine/Metronome.h"
-#include "model/WindowServices.h"
+#include "model/KeyCodes.h"
+#include "model/MouseButtons.h"
 #include "model/WindowLayout.h"
+#include "model/WindowServices.h"
+#include "ui/form/PointerRouter.h"
 
 #include <cstdint>
 
 namespace metro {
-
-enum MouseButton : std::int16_t { LeftButton = 1, RightButton = 2, MiddleButton = 4 };
 
 class Form1 {
 public:
@@ -20,6 +22,8 @@ public:
 
     WindowLayout controls;
     Metronome metronome;
+    // Pointer events from the platform go in here; it calls the pointer handlers below.
+    PointerRouter pointer{*this};
     MetronomeState& state() { return metronome.state; }
 
     void Form_Load() { metronome.Form_Load(); }
@@ -45,6 +49,11 @@ public:
     void L_Tem1_Click(std::int16_t Index);
 
 private:
+    // The pointer capture: the control that gets every pointer event (nullptr: the window),
+    // held by the router, with the platform's grab so that events outside the window come.
+    void capturePointer(const Control* target);
+    void releasePointer();
+
     WindowServices& window_;
 };
 

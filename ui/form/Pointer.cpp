@@ -50,20 +50,20 @@ void Form1::Form_MouseMove(std::int16_t Button, std::int16_t, float X, float Y) 
     PictureBox& box = controls.P_X;
     const bool inTitleBand = 0 < Y && Y < box.Height && 0 < X && X < controls.Width;
     if (!inTitleBand) {
-        window_.releaseCapture();
+        releasePointer();
         return;
     }
     const bool overCloseBox =
         box.Left < X && X < box.Left + box.Width && box.Top < Y && Y < box.Top + box.Height;
     if (overCloseBox) {
         box.Visible = true;
-        window_.setCapture(&box);
+        capturePointer(&box);
         return;
     }
     box.Visible = false;
-    window_.setCapture(nullptr);
+    capturePointer(nullptr);
     if (Button == LeftButton) {
-        window_.releaseCapture();
+        releasePointer();
         window_.startSystemMove();
     }
 }
@@ -72,11 +72,21 @@ void Form1::P_X_MouseMove(std::int16_t, std::int16_t, float X, float Y) {
     PictureBox& box = controls.P_X;
     if (0 < X && X < box.Width && 0 < Y && Y < box.Height) {
         box.Visible = true;
-        window_.setCapture(&box);
+        capturePointer(&box);
     } else {
         box.Visible = false;
-        window_.releaseCapture();
+        releasePointer();
     }
+}
+
+void Form1::capturePointer(const Control* target) {
+    pointer.setCapture(target);
+    window_.setCapture();
+}
+
+void Form1::releasePointer() {
+    pointer.releaseCapture();
+    window_.releaseCapture();
 }
 
 void Form1::P_X_Click() {

@@ -1,5 +1,7 @@
 #include "ui/form/PointerRouter.h"
 
+#include "ui/form/Form1.h"
+
 namespace metro {
 
 const Control* PointerRouter::receiver(float x, float y) const {
@@ -61,20 +63,19 @@ void PointerRouter::release(std::int16_t button, std::int16_t held, std::int16_t
     if (button != LeftButton || !wasGrabbed || pressed != target || !target->Visible ||
         !target->contains(x, y))
         return;
-    WindowLayout& c = form_.controls;
-    const Control* hit = target;
-    if (hit == &c.P_X)
+    const WindowLayout& c = form_.controls;
+    if (target == &c.P_X)
         form_.P_X_Click();
-    else if (hit == &c.I_Speaker)
+    else if (target == &c.I_Speaker)
         form_.I_Speaker_Click();
-    else if (hit == &c.I_Scale)
+    else if (target == &c.I_Scale)
         form_.I_Scale_Click();
-    else if (hit == &c.I_Play(0) || hit == &c.I_Play(1))
-        form_.I_Play_Click(hit->Index);
-    else if (hit->Name == "L_Metro")
-        form_.L_Metro_Click(hit->Index);
-    else if (hit->Name == "L_Tem1")
-        form_.L_Tem1_Click(hit->Index);
+    else if (const auto play = c.I_Play.indexOf(target))
+        form_.I_Play_Click(*play);
+    else if (const auto beats = c.L_Metro.indexOf(target))
+        form_.L_Metro_Click(*beats);
+    else if (const auto mark = c.L_Tem1.indexOf(target))
+        form_.L_Tem1_Click(*mark);
 }
 
 } // namespace metro

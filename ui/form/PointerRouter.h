@@ -4,11 +4,15 @@
 // while a button pressed on a control is held, to that control; while a control holds the
 // pointer capture, to that control whatever the pointer's place. A click is a left press
 // and release on the same control. Positions handed on are relative to the receiving
-// control.
+// control. Form1 owns its router and sets and releases the capture on it.
 
-#include "ui/form/Form1.h"
+#include "model/Controls.h"
+
+#include <cstdint>
 
 namespace metro {
+
+class Form1;
 
 class PointerRouter {
 public:
@@ -19,10 +23,12 @@ public:
     void move(std::int16_t held, std::int16_t shift, float x, float y);
     void release(std::int16_t button, std::int16_t held, std::int16_t shift, float x, float y);
 
-    // The capture as the handlers set it (nullptr: the window itself).
+    // The capture as the handlers set it (nullptr: the window itself). Releasing it also
+    // ends the hold of a pressed button on a control.
     void setCapture(const Control* target);
     void releaseCapture();
     bool captured() const { return captured_; }
+    const Control* captureTarget() const { return captureTarget_; }
 
 private:
     // The control that receives an event at (x, y); nullptr: the window's background.

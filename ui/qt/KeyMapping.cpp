@@ -1,111 +1,106 @@
 #include "ui/qt/KeyMapping.h"
 
+#include "model/KeyCodes.h"
+#include "model/MouseButtons.h"
+
 #include <QKeyEvent>
 
 namespace metro {
 
 namespace {
 
-// X11 and Wayland report evdev key numbers + 8: the main row's 1..9, 0 are 10..19.
-constexpr quint32 evdevDigit1 = 10, evdevDigit0 = 19;
+// X11 and Wayland name keys by their XKB key codes, the evdev numbers + 8: the main row's
+// keys 1 to 9 and 0 are 10 to 19 on every layout.
+constexpr quint32 xkbDigit1 = 10, xkbDigit0 = 19;
 
-int digitOfMainRow(const QKeyEvent& e) {
-    const quint32 scan = e.nativeScanCode();
-    if (scan >= evdevDigit1 && scan <= evdevDigit0)
-        return scan == evdevDigit0 ? 0 : static_cast<int>(scan - evdevDigit1 + 1);
-    // Without a scan code (synthetic events), undo Shift on a US layout.
-    switch (e.key()) {
-    case Qt::Key_Exclam:
-        return 1;
-    case Qt::Key_At:
-        return 2;
-    case Qt::Key_NumberSign:
-        return 3;
-    case Qt::Key_Dollar:
-        return 4;
-    case Qt::Key_Percent:
-        return 5;
-    case Qt::Key_AsciiCircum:
-        return 6;
-    case Qt::Key_Ampersand:
-        return 7;
-    case Qt::Key_Asterisk:
-        return 8;
-    case Qt::Key_ParenLeft:
-        return 9;
-    case Qt::Key_ParenRight:
-        return 0;
-    default:
-        break;
-    }
-    if (e.key() >= Qt::Key_0 && e.key() <= Qt::Key_9)
-        return e.key() - Qt::Key_0;
+// A main-row digit known by its character: the digit itself, or, for a key event without a
+// scan code (a synthetic one), the character Shift gives it on a US layout. -1: none.
+int digitOfCharacter(const QKeyEvent& e) {
+    const int key = e.key();
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return key - Qt::Key_0;
+    if (e.nativeScanCode() != 0)
+        return -1;
+    static constexpr int shifted[] = {Qt::Key_ParenRight,  Qt::Key_Exclam,    Qt::Key_At,
+                                      Qt::Key_NumberSign,  Qt::Key_Dollar,    Qt::Key_Percent,
+                                      Qt::Key_AsciiCircum, Qt::Key_Ampersand, Qt::Key_Asterisk,
+                                      Qt::Key_ParenLeft};
+    for (int digit = 0; digit <= 9; ++digit)
+        if (shifted[digit] == key)
+            return digit;
     return -1;
 }
 
 } // namespace
 
 std::int16_t virtualKeyCode(const QKeyEvent& e) {
+    // The main row by position before any character: its keys are the digits on every
+    // layout, whatever they type (on a French layout 6 and 8 type '-' and '_' unshifted).
+    const quint32 scan = e.nativeScanCode();
+    if (scan >= xkbDigit1 && scan <= xkbDigit0)
+        return scan == xkbDigit0 ? vk::Digit0
+                                 : static_cast<std::int16_t>(vk::Digit1 + (scan - xkbDigit1));
+
     const int key = e.key();
     const bool keypad = e.modifiers().testFlag(Qt::KeypadModifier);
     if (keypad) {
         if (key >= Qt::Key_0 && key <= Qt::Key_9)
-            return static_cast<std::int16_t>(96 + (key - Qt::Key_0));
+            return static_cast<std::int16_t>(vk::Keypad0 + (key - Qt::Key_0));
         switch (key) {
         case Qt::Key_Plus:
-            return 107;
+            return vk::KeypadPlus;
         case Qt::Key_Minus:
-            return 109;
+            return vk::KeypadMinus;
         case Qt::Key_Enter:
         case Qt::Key_Return:
-            return 13;
+            return vk::Enter;
         default:
             break;
         }
     }
     switch (key) {
     case Qt::Key_Escape:
-        return 27;
+        return vk::Escape;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return 13;
+        return vk::Enter;
     case Qt::Key_Space:
-        return 32;
+        return vk::Space;
     case Qt::Key_Plus:
     case Qt::Key_Equal:
-        return 187;
+        return vk::PlusEquals;
     case Qt::Key_Minus:
     case Qt::Key_Underscore:
-        return 189;
+        return vk::Minus;
     case Qt::Key_Shift:
-        return 16;
+        return vk::Shift;
     case Qt::Key_Control:
-        return 17;
+        return vk::Control;
     case Qt::Key_Alt:
-        return 18;
+        return vk::Alt;
     default:
         break;
     }
     if (!keypad) {
-        const int digit = digitOfMainRow(e);
+        const int digit = digitOfCharacter(e);
         if (digit >= 0)
-            return static_cast<std::int16_t>('0' + digit);
+            return static_cast<std::int16_t>(vk::Digit0 + digit);
     }
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
-        return static_cast<std::int16_t>('A' + (key - Qt::Key_A));
-    return 255; // a key without a command
+        return static_cast<std::int16_t>(vk::LetterA + (key - Qt::Key_A));
+    return vk::NoCommand;
 }
 
 std::int16_t shiftState(Qt::KeyboardModifiers m) {
-    return static_cast<std::int16_t>((m.testFlag(Qt::ShiftModifier) ? 1 : 0) |
-                                     (m.testFlag(Qt::ControlModifier) ? 2 : 0) |
-                                     (m.testFlag(Qt::AltModifier) ? 4 : 0));
+    return static_cast<std::int16_t>((m.testFlag(Qt::ShiftModifier) ? ShiftDown : 0) |
+                                     (m.testFlag(Qt::ControlModifier) ? CtrlDown : 0) |
+                                     (m.testFlag(Qt::AltModifier) ? AltDown : 0));
 }
 
 std::int16_t buttonBits(Qt::MouseButtons b) {
-    return static_cast<std::int16_t>((b.testFlag(Qt::LeftButton) ? 1 : 0) |
-                                     (b.testFlag(Qt::RightButton) ? 2 : 0) |
-                                     (b.testFlag(Qt::MiddleButton) ? 4 : 0));
+    return static_cast<std::int16_t>((b.testFlag(Qt::LeftButton) ? LeftButton : 0) |
+                                     (b.testFlag(Qt::RightButton) ? RightButton : 0) |
+                                     (b.testFlag(Qt::MiddleButton) ? MiddleButton : 0));
 }
 
 } // namespace metro

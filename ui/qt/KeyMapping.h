@@ -1,7 +1,8 @@
 #pragma once
-// Qt's key and pointer events in the numbers the window's handlers take: virtual-key codes
-// by key identity (so Shift+1 is still the key 1), modifier bits 1 Shift, 2 Ctrl, 4 Alt, and
-// pointer buttons 1 left, 2 right, 4 middle.
+// Qt's key and pointer events in the numbers the window's handlers take (model/KeyCodes.h,
+// model/MouseButtons.h): virtual-key codes by key identity (so Shift+1 is still the key 1;
+// the main row's digit keys by their place on every layout), modifier bits and pointer
+// button bits.
 
 #include <Qt>
 #include <cstdint>

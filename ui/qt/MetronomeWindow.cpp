@@ -64,13 +64,11 @@ void MetronomeWindow::Services::messageBox(const std::string& text) {
     box.exec();
 }
 
-void MetronomeWindow::Services::setCapture(const Control* target) {
-    w_.router_.setCapture(target);
+void MetronomeWindow::Services::setCapture() {
     w_.grabMouse();
 }
 
 void MetronomeWindow::Services::releaseCapture() {
-    w_.router_.releaseCapture();
     if (QWidget::mouseGrabber() == &w_)
         w_.releaseMouse();
 }
@@ -200,8 +198,8 @@ void MetronomeWindow::keyReleaseEvent(QKeyEvent* event) {
 void MetronomeWindow::mousePressEvent(QMouseEvent* event) {
     lastPressGlobal_ = event->globalPosition().toPoint();
     const QPointF at = event->position() * twips;
-    router_.press(buttonBits(event->button()), shiftState(event->modifiers()),
-                  static_cast<float>(at.x()), static_cast<float>(at.y()));
+    form_.pointer.press(buttonBits(event->button()), shiftState(event->modifiers()),
+                        static_cast<float>(at.x()), static_cast<float>(at.y()));
     afterHandler();
 }
 
@@ -214,8 +212,8 @@ void MetronomeWindow::mouseMoveEvent(QMouseEvent* event) {
         movingByHand_ = false;
     }
     const QPointF at = event->position() * twips;
-    router_.move(buttonBits(event->buttons()), shiftState(event->modifiers()),
-                 static_cast<float>(at.x()), static_cast<float>(at.y()));
+    form_.pointer.move(buttonBits(event->buttons()), shiftState(event->modifiers()),
+                       static_cast<float>(at.x()), static_cast<float>(at.y()));
     afterHandler();
 }
 
@@ -225,9 +223,9 @@ void MetronomeWindow::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     const QPointF at = event->position() * twips;
-    router_.release(buttonBits(event->button()), buttonBits(event->buttons()),
-                    shiftState(event->modifiers()), static_cast<float>(at.x()),
-                    static_cast<float>(at.y()));
+    form_.pointer.release(buttonBits(event->button()), buttonBits(event->buttons()),
+                          shiftState(event->modifiers()), static_cast<float>(at.x()),
+                          static_cast<float>(at.y()));
     afterHandler();
 }
 

@@ -6,7 +6,6 @@
 
 #include "model/WindowServices.h"
 #include "ui/form/Form1.h"
-#include "ui/form/PointerRouter.h"
 #include "ui/qt/AssetLibrary.h"
 #include "ui/qt/ControlPainter.h"
 
@@ -52,7 +51,7 @@ private:
         std::int32_t windowHandle() const override;
         std::string programFolder() const override;
         void messageBox(const std::string& text) override;
-        void setCapture(const Control* target) override;
+        void setCapture() override;
         void releaseCapture() override;
         void startSystemMove() override;
         void hideWindow() override;
@@ -71,7 +70,6 @@ private:
 
     Services services_{*this};
     Form1 form_{services_};
-    PointerRouter router_{form_};
     AssetLibrary assets_;
     ControlPainter painter_{assets_};
     QTimer frameTimer_;
