@@ -21,6 +21,12 @@ namespace metro {
 namespace {
 constexpr qreal twips = WindowLayout::twipsPerPixel;
 
+// Wayland gives a window no pointer grab of its own (only popups have one); there the
+// implicit grab of a pressed button is all there is.
+bool platformHasPointerGrab() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 QRect toPixels(const QRectF& twipRect, int pad) {
     const QRectF px(twipRect.topLeft() / twips, twipRect.size() / twips);
     return px.toAlignedRect().adjusted(-pad, -pad, pad, pad);
@@ -65,7 +71,8 @@ void MetronomeWindow::Services::messageBox(const std::string& text) {
 }
 
 void MetronomeWindow::Services::setCapture() {
-    w_.grabMouse();
+    if (platformHasPointerGrab())
+        w_.grabMouse();
 }
 
 void MetronomeWindow::Services::releaseCapture() {
@@ -227,6 +234,28 @@ void MetronomeWindow::mouseReleaseEvent(QMouseEvent* event) {
                           shiftState(event->modifiers()), static_cast<float>(at.x()),
                           static_cast<float>(at.y()));
     afterHandler();
+}
+
+// Wayland reports where the pointer enters and leaves a window, and no move with either;
+// without a pointer grab they stand for the moves X11 delivers there.
+void MetronomeWindow::enterEvent(QEnterEvent* event) {
+    if (!platformHasPointerGrab()) {
+        const QPointF at = event->position() * twips;
+        form_.pointer.move(buttonBits(QGuiApplication::mouseButtons()),
+                           shiftState(event->modifiers()), static_cast<float>(at.x()),
+                           static_cast<float>(at.y()));
+        afterHandler();
+    }
+    QWidget::enterEvent(event);
+}
+
+void MetronomeWindow::leaveEvent(QEvent* event) {
+    // The control holding the capture gets the move off the window that a grab would bring.
+    if (!platformHasPointerGrab() && form_.pointer.captured()) {
+        form_.pointer.move(0, 0, -twips, -twips);
+        afterHandler();
+    }
+    QWidget::leaveEvent(event);
 }
 
 void MetronomeWindow::closeEvent(QCloseEvent* event) {
