@@ -32,6 +32,37 @@ std::optional<std::int16_t> wholeNumber(const QString& text, int low, int high) 
     return static_cast<std::int16_t>(value);
 }
 
+// Qt's own options, which QApplication takes out of the arguments itself: whether
+// `argument` is one, and whether the next argument is its value. A session manager restarts
+// the program with -session; -platform, -style and the like work as in any Qt program.
+bool isQtOption(const QString& argument, bool& valueFollows) {
+    static const QStringList withValue = {QStringLiteral("platform"),
+                                          QStringLiteral("platformpluginpath"),
+                                          QStringLiteral("platformtheme"),
+                                          QStringLiteral("plugin"),
+                                          QStringLiteral("qwindowgeometry"),
+                                          QStringLiteral("qwindowicon"),
+                                          QStringLiteral("qwindowtitle"),
+                                          QStringLiteral("session"),
+                                          QStringLiteral("display"),
+                                          QStringLiteral("geometry"),
+                                          QStringLiteral("name"),
+                                          QStringLiteral("title"),
+                                          QStringLiteral("style"),
+                                          QStringLiteral("stylesheet")};
+    static const QStringList alone = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                      QStringLiteral("sync"), QStringLiteral("qmljsdebugger")};
+    // Qt takes one dash or two.
+    QString name = argument.startsWith(QLatin1String("--")) ? argument.mid(2) : argument.mid(1);
+    if (!argument.startsWith(QLatin1Char('-')) || name.isEmpty())
+        return false;
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    if (equals >= 0)
+        name.truncate(equals);
+    valueFollows = equals < 0 && withValue.contains(name);
+    return withValue.contains(name) || alone.contains(name);
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments) {
@@ -58,7 +89,15 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     parser.setApplicationDescription(QStringLiteral(
         "A mechanical metronome on the desktop: slide the weight to set the tempo."));
     parser.addOptions({tempo, beats, play, help, version});
-    if (!parser.parse(arguments))
+    QStringList ours;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        bool valueFollows = false;
+        if (i > 0 && isQtOption(arguments[i], valueFollows))
+            i += valueFollows ? 1 : 0;
+        else
+            ours << arguments[i];
+    }
+    if (!parser.parse(ours))
         return mistake(parser.errorText());
     if (parser.isSet(help)) {
         // Qt's usage line names the program by its full path only once an application exists.

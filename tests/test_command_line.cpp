@@ -49,6 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{{"--tempo=300", "--beats=8", "--play"}, Outcome::Run, 300, 8, true},
                       Case{{"--help"}, Outcome::Help, 0, 0, false, "--tempo"},
                       Case{{"-v"}, Outcome::Version},
+                      Case{{"-platform", "xcb", "-b", "4", "-session", "7"}, Outcome::Run, 0, 4},
                       Case{{"-t", "39"}, Outcome::Mistake, 0, 0, false, "'39'"},
                       Case{{"--tempo", "301"}, Outcome::Mistake, 0, 0, false, "'301'"},
                       Case{{"-t", "fast"}, Outcome::Mistake, 0, 0, false, "'fast'"},
