@@ -36,22 +36,13 @@ std::optional<std::int16_t> wholeNumber(const QString& text, int low, int high) 
 // `argument` is one, and whether the next argument is its value. A session manager restarts
 // the program with -session; -platform, -style and the like work as in any Qt program.
 bool isQtOption(const QString& argument, bool& valueFollows) {
-    static const QStringList withValue = {QStringLiteral("platform"),
-                                          QStringLiteral("platformpluginpath"),
-                                          QStringLiteral("platformtheme"),
-                                          QStringLiteral("plugin"),
-                                          QStringLiteral("qwindowgeometry"),
-                                          QStringLiteral("qwindowicon"),
-                                          QStringLiteral("qwindowtitle"),
-                                          QStringLiteral("session"),
-                                          QStringLiteral("display"),
-                                          QStringLiteral("geometry"),
-                                          QStringLiteral("name"),
-                                          QStringLiteral("title"),
-                                          QStringLiteral("style"),
-                                          QStringLiteral("stylesheet")};
-    static const QStringList alone = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
-                                      QStringLiteral("sync"), QStringLiteral("qmljsdebugger")};
+    static const QStringList withValue =
+        QStringLiteral("platform platformpluginpath platformtheme plugin qwindowgeometry "
+                       "qwindowicon qwindowtitle session display geometry name title style "
+                       "stylesheet")
+            .split(QLatin1Char(' '));
+    static const QStringList alone =
+        QStringLiteral("reverse widgetcount sync qmljsdebugger").split(QLatin1Char(' '));
     // Qt takes one dash or two.
     QString name = argument.startsWith(QLatin1String("--")) ? argument.mid(2) : argument.mid(1);
     if (!argument.startsWith(QLatin1Char('-')) || name.isEmpty())
