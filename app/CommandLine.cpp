@@ -1,6 +1,5 @@
 #include "app/CommandLine.h"
 
-#include "engine/TempoSearch.h"
 #include "ui/form/Form1.h"
 
 #include <QCommandLineParser>
@@ -132,12 +131,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 }
 
 void applyStartOptions(Form1& form, const StartOptions& options) {
-    if (options.tempo) {
-        if (const auto top = weightTopForTempo(form.metronome, form.controls, *options.tempo)) {
-            form.state().DragOffsetY = 0; // a move the program makes itself
-            form.I_Rod_MouseMove(LeftButton, 0, 0, *top - form.controls.I_Rod.Top);
-        }
-    }
+    if (options.tempo)
+        form.Tempo_Seek(*options.tempo);
     if (options.beats)
         form.L_Metro_Click(*options.beats);
     if (options.play)

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <iostream>
 #include <memory>
 #include <random>
@@ -252,6 +253,14 @@ TEST(EventStorm, KeepsEveryInvariantThroughAHundredThousandRandomEvents) {
             event << "click on " << target.Name << "(" << target.Index << ")";
             w.router.press(LeftButton, shift, cx, cy);
             w.router.release(LeftButton, w.held, shift, cx, cy);
+        } else if (kind < 74) {
+            // The wheel: whole notches, pieces of one, or a hostile amount.
+            const int pick = places.pickInt(0, 9);
+            std::int32_t delta = places.pickInt(-3, 3) * (pick < 5 ? 120 : 17);
+            if (pick == 0)
+                delta = places.pickInt(0, 1) ? INT32_MAX : INT32_MIN;
+            event << "wheel " << delta;
+            w.form.Form_MouseWheel(delta);
         } else if (kind < 99) {
             // Time passes and a beat frame runs, if the window runs them (now and then a late
             // one after they were stopped).

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -171,13 +172,24 @@ TEST_F(ShownWindow, DigitKeysOfBothRowsChooseTheBeatsOnEveryLayout) {
     }
 }
 
-TEST_F(ShownWindow, PlusAndMinusKeysOfBothKindsStepTheWeight) {
+TEST_F(ShownWindow, PlusAndMinusKeysOfBothKindsAndTheWheelStepTheWeight) {
     const WindowLayout& c = window.form().controls;
     QTest::keyClick(&window, Qt::Key_Equal);
     QTest::keyClick(&window, Qt::Key_Plus, Qt::KeypadModifier);
     EXPECT_EQ(c.I_Rod.Top, 3060);
     QTest::keyClick(&window, Qt::Key_Minus);
     EXPECT_EQ(c.I_Rod.Top, 3045);
+    // Wheel towards the user: one beat per minute faster, also with the numbers turned round.
+    const auto wheel = [&](int delta, bool inverted) {
+        const QPointF at(140, 200);
+        QWheelEvent event(at, window.mapToGlobal(at), {}, {0, delta}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, inverted);
+        QApplication::sendEvent(&window, &event);
+        return c.L_temo.Caption;
+    };
+    const int tempo = window.form().state().Tempo;
+    EXPECT_EQ(wheel(-120, false), std::to_string(tempo + 1));
+    EXPECT_EQ(wheel(-120, true), std::to_string(tempo));
 }
 
 TEST_F(ShownWindow, EnterStartsTheBeatFramesAndStops) {

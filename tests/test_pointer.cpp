@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <string>
+#include <vector>
+
 using namespace metro;
 
 namespace {
@@ -171,4 +175,34 @@ TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThem) {
     router.press(right, 0, c.L_Metro(3).Left + 20, five.Top + 20);
     router.release(right, 0, 0, c.L_Metro(3).Left + 20, five.Top + 20);
     EXPECT_EQ(s.BeatsPerMeasure, 5);
+}
+
+TEST_F(Pointer, TheWheelWalksEveryTempoOnceEachWayAndRestsDuringPlay) {
+    form.I_Rod_MouseMove(left, 0, 0, -20000);
+    ASSERT_EQ(s.Tempo, 40);
+    // A notch is 120; a smooth-scrolling pad sends it in small pieces.
+    const auto walk = [&](std::int32_t delta, int pieces, int to) {
+        std::vector<int> seen;
+        while (s.Tempo != to && seen.size() < 400) {
+            for (int i = 0; i < pieces; ++i)
+                form.Form_MouseWheel(delta / pieces);
+            seen.push_back(s.Tempo);
+            EXPECT_EQ(c.L_temo.Caption, std::to_string(s.Tempo));
+            form.metronome.Tempo_Change(static_cast<std::int16_t>(c.I_Rod.Top + 75));
+            EXPECT_EQ(seen.back(), s.Tempo) << "the weight stands at the tempo shown";
+        }
+        return seen;
+    };
+    std::vector<int> faster(300 - 40), slower(300 - 40);
+    std::iota(faster.begin(), faster.end(), 41);
+    std::iota(slower.rbegin(), slower.rend(), 40);
+    EXPECT_EQ(walk(-120, 1, 300), faster) << "towards the user: faster";
+    EXPECT_EQ(walk(120, 8, 40), slower);
+    form.Form_MouseWheel(-119);
+    EXPECT_EQ(s.Tempo, 40) << "not yet a notch";
+    const float top = weightTop();
+    form.I_Play_Click(0);
+    form.Form_MouseWheel(-360);
+    EXPECT_EQ(s.Tempo, 40);
+    EXPECT_EQ(weightTop(), top);
 }

@@ -41,6 +41,16 @@ public:
     void P_X_MouseMove(std::int16_t Button, std::int16_t Shift, float X, float Y);
     void P_X_Click();
 
+    // Tempo one beat per minute at a time (Pointer.cpp), for the wheel and assistive tools:
+    // while stopped, the weight goes to the height nearest its own whose tempo is exactly
+    // Target, through the weight's move handler; nothing happens where no height within the
+    // weight's reach gives Target.
+    void Tempo_Seek(std::int16_t Target);
+    // Delta: the wheel's turn in eighths of a degree, 120 a notch, negative towards the
+    // user. Each whole notch towards the user is one beat per minute faster, away slower;
+    // smaller deltas add up. Nothing while playing.
+    void Form_MouseWheel(std::int32_t Delta);
+
     // Buttons (Panels.cpp).
     void I_Play_Click(std::int16_t Index) { metronome.I_Play_Click(Index); }
     void I_Speaker_Click();
@@ -55,6 +65,7 @@ private:
     void releasePointer();
 
     WindowServices& window_;
+    std::int32_t wheelRest_ = 0; // the wheel's turn short of a whole notch
 };
 
 } // namespace metro

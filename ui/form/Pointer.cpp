@@ -1,6 +1,10 @@
 #include "ui/form/Form1.h"
 
+#include "engine/TempoSearch.h"
 #include "model/Rounding.h"
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace metro {
 
@@ -8,6 +12,9 @@ namespace {
 constexpr float aboveRodTop = 30; // the weight's top may rise this far above the rod's top
 constexpr float abovePivot = 45;  // the weight's bottom stays this far above the pivot
 constexpr float releaseBandTop = 735, releaseBandBottom = 5100; // background clicks, twips
+constexpr std::int32_t wheelNotch = 120;                        // eighths of a degree
+// More notches than the whole scale has tempos change nothing more.
+constexpr std::int32_t mostNotches = 300 - 40;
 } // namespace
 
 Form1::Form1(WindowServices& window) : metronome(controls, window), window_(window) {}
@@ -77,6 +84,31 @@ void Form1::P_X_MouseMove(std::int16_t, std::int16_t, float X, float Y) {
         box.Visible = false;
         releasePointer();
     }
+}
+
+void Form1::Tempo_Seek(std::int16_t Target) {
+    if (state().Playing)
+        return;
+    const auto top = weightTopForTempo(metronome, controls, Target);
+    if (!top)
+        return;
+    state().DragOffsetY = 0; // a move the program makes itself
+    I_Rod_MouseMove(LeftButton, 0, 0, *top - controls.I_Rod.Top);
+}
+
+void Form1::Form_MouseWheel(std::int32_t Delta) {
+    if (state().Playing) {
+        wheelRest_ = 0;
+        return;
+    }
+    if ((Delta < 0) != (wheelRest_ < 0))
+        wheelRest_ = 0; // turned back: count afresh from here
+    const std::int32_t limit = mostNotches * wheelNotch;
+    wheelRest_ = std::clamp(wheelRest_ + std::clamp(Delta, -limit, limit), -limit, limit);
+    const std::int32_t notches = wheelRest_ / wheelNotch; // whole notches, towards zero
+    wheelRest_ -= notches * wheelNotch;
+    for (std::int32_t i = 0; i < std::abs(notches); ++i)
+        Tempo_Seek(static_cast<std::int16_t>(state().Tempo + (notches < 0 ? 1 : -1)));
 }
 
 void Form1::capturePointer(const Control* target) {

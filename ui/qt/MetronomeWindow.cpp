@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWheelEvent>
 #include <QWindow>
 
 #include <algorithm>
@@ -234,6 +235,14 @@ void MetronomeWindow::mouseReleaseEvent(QMouseEvent* event) {
                           shiftState(event->modifiers()), static_cast<float>(at.x()),
                           static_cast<float>(at.y()));
     afterHandler();
+}
+
+void MetronomeWindow::wheelEvent(QWheelEvent* event) {
+    // Towards the user is faster, also where the system turns the numbers round.
+    const int delta = event->angleDelta().y();
+    form_.Form_MouseWheel(event->inverted() ? -delta : delta);
+    afterHandler();
+    event->accept();
 }
 
 // Wayland reports where the pointer enters and leaves a window, and no move with either;
