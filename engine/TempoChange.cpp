@@ -1,6 +1,7 @@
 #include "engine/Metronome.h"
 
 #include "model/Rounding.h"
+#include "model/TempoScale.h"
 
 #include <cstdlib>
 #include <string>
@@ -9,8 +10,8 @@ namespace metro {
 
 namespace {
 
-constexpr double slowest = 40;  // above the first tick
-constexpr double fastest = 300; // at the weight's lowest place
+constexpr double slowest = TempoScale::slowestTempo;
+constexpr double fastest = TempoScale::fastestTempo;
 constexpr float pivotGap = 45;  // twips between the weight's lowest bottom edge and the pivot
 
 // A tempo mark's caption read as a number; a caption that is not one reads as 0.

@@ -18,6 +18,9 @@ struct TempoScalePoint {
 };
 
 struct TempoScale {
+    // Beats per minute above the first tick, and at the weight's lowest place: the tempos
+    // the weight reaches.
+    static constexpr std::int16_t slowestTempo = 40, fastestTempo = 300;
     static constexpr int count = 17;
     static constexpr float tickX2 = 3450;
     static constexpr float markLeft = 3480;

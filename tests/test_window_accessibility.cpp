@@ -46,7 +46,8 @@ struct AccessibleWindow : ::testing::Test {
 
 TEST_F(AccessibleWindow, ListsEveryControlWithItsRole) {
     EXPECT_EQ(root->text(QAccessible::Name), "Metronome");
-    EXPECT_EQ(root->childCount(), 14);
+    EXPECT_EQ(root->childCount(), 15);
+    EXPECT_EQ(named("Tempo")->role(), QAccessible::Slider);
     EXPECT_EQ(named("Play")->role(), QAccessible::Button);
     EXPECT_EQ(named("Stop")->role(), QAccessible::Button);
     EXPECT_EQ(named("Tempo, beats per minute")->role(), QAccessible::StaticText);
@@ -63,6 +64,8 @@ TEST_F(AccessibleWindow, ListsEveryControlWithItsRole) {
 
 TEST_F(AccessibleWindow, StatesAndValuesFollowTheMetronome) {
     EXPECT_EQ(named("Tempo, beats per minute")->text(QAccessible::Value), "120");
+    EXPECT_EQ(named("Tempo, beats per minute")->textInterface()->text(0, 3), "120");
+    EXPECT_EQ(named("Tempo")->valueInterface()->currentValue(), 120);
     EXPECT_TRUE(named("2 beats per measure")->state().checked);
     EXPECT_FALSE(named("5 beats per measure")->state().checked);
     EXPECT_TRUE(named("Sound")->state().checked);
@@ -78,6 +81,30 @@ TEST_F(AccessibleWindow, StatesAndValuesFollowTheMetronome) {
     EXPECT_FALSE(named("Sound")->state().checked);
     EXPECT_EQ(named("Tempo, beats per minute")->text(QAccessible::Value),
               QString::fromStdString(window.form().controls.L_temo.Caption));
+    EXPECT_EQ(named("Tempo")->text(QAccessible::Value),
+              QString::number(window.form().state().Tempo));
+}
+
+TEST_F(AccessibleWindow, TheTempoSliderStepsOneBeatPerMinuteAndRestsDuringPlay) {
+    QAccessibleInterface* slider = named("Tempo");
+    const auto tempo = [&] { return window.form().state().Tempo; };
+    EXPECT_EQ(slider->valueInterface()->minimumValue(), 40);
+    EXPECT_EQ(slider->valueInterface()->maximumValue(), 300);
+    slider->actionInterface()->doAction(QAccessibleActionInterface::increaseAction());
+    EXPECT_EQ(tempo(), 121);
+    slider->actionInterface()->doAction(QAccessibleActionInterface::decreaseAction());
+    slider->actionInterface()->doAction(QAccessibleActionInterface::decreaseAction());
+    EXPECT_EQ(tempo(), 119);
+    slider->valueInterface()->setCurrentValue(217);
+    EXPECT_EQ(tempo(), 217) << "above the last mark too";
+    EXPECT_EQ(window.form().controls.L_temo.Caption, "217");
+    slider->valueInterface()->setCurrentValue(1000);
+    EXPECT_EQ(tempo(), 300);
+    press(named("Play"));
+    slider->actionInterface()->doAction(QAccessibleActionInterface::decreaseAction());
+    slider->valueInterface()->setCurrentValue(60);
+    EXPECT_EQ(tempo(), 300);
+    EXPECT_TRUE(slider->state().readOnly);
 }
 
 TEST_F(AccessibleWindow, PressActionsWorkTheButtons) {

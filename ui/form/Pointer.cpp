@@ -2,6 +2,7 @@
 
 #include "engine/TempoSearch.h"
 #include "model/Rounding.h"
+#include "model/TempoScale.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -14,7 +15,7 @@ constexpr float abovePivot = 45;  // the weight's bottom stays this far above th
 constexpr float releaseBandTop = 735, releaseBandBottom = 5100; // background clicks, twips
 constexpr std::int32_t wheelNotch = 120;                        // eighths of a degree
 // More notches than the whole scale has tempos change nothing more.
-constexpr std::int32_t mostNotches = 300 - 40;
+constexpr std::int32_t mostNotches = TempoScale::fastestTempo - TempoScale::slowestTempo;
 } // namespace
 
 Form1::Form1(WindowServices& window) : metronome(controls, window), window_(window) {}

@@ -1,10 +1,13 @@
 #include "ui/qt/WindowAccessibility.h"
 
+#include "model/TempoScale.h"
 #include "ui/qt/MetronomeWindow.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -15,21 +18,11 @@ namespace {
 
 constexpr qreal twips = WindowLayout::twipsPerPixel;
 
-// One painted control as a screen reader sees it.
-struct ControlDescription {
-    QAccessible::Role role;
-    const Control* control;
-    std::function<QString()> name;
-    std::function<QString()> value;    // empty: none
-    std::function<bool()> checked;     // null: not checkable
-    std::function<void(Form1&)> press; // null: no action
-};
-
-class ControlAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
+// What every painted control has: its place on the screen, its parent, no children.
+class PaintedAccessible : public QAccessibleInterface {
 public:
-    ControlAccessible(MetronomeWindow& window, QAccessibleInterface* parent,
-                      ControlDescription description)
-        : window_(window), parent_(parent), d_(std::move(description)) {}
+    PaintedAccessible(MetronomeWindow& window, QAccessibleInterface* parent, const Control& control)
+        : window_(window), parent_(parent), control_(control) {}
 
     bool isValid() const override { return true; }
     QObject* object() const override { return nullptr; }
@@ -39,6 +32,37 @@ public:
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        const Control& c = control_;
+        const QRect local(QPointF(c.Left / twips, c.Top / twips).toPoint(),
+                          QSizeF(c.Width / twips, c.Height / twips).toSize());
+        return QRect(window_.mapToGlobal(local.topLeft()), local.size());
+    }
+
+protected:
+    MetronomeWindow& window_;
+    QAccessibleInterface* parent_;
+    const Control& control_;
+};
+
+// One painted control as a screen reader sees it.
+struct ControlDescription {
+    QAccessible::Role role;
+    const Control* control;
+    std::function<QString()> name;
+    std::function<QString()> value;    // empty: none; a label's value is also its text
+    std::function<bool()> checked;     // null: not checkable
+    std::function<void(Form1&)> press; // null: no action
+};
+
+class ControlAccessible final : public PaintedAccessible,
+                                public QAccessibleActionInterface,
+                                public QAccessibleTextInterface {
+public:
+    ControlAccessible(MetronomeWindow& window, QAccessibleInterface* parent,
+                      ControlDescription description)
+        : PaintedAccessible(window, parent, *description.control), d_(std::move(description)) {}
 
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name)
@@ -47,18 +71,10 @@ public:
             return d_.value();
         return {};
     }
-    void setText(QAccessible::Text, const QString&) override {}
-
-    QRect rect() const override {
-        const Control& c = *d_.control;
-        const QRect local(QPointF(c.Left / twips, c.Top / twips).toPoint(),
-                          QSizeF(c.Width / twips, c.Height / twips).toSize());
-        return QRect(window_.mapToGlobal(local.topLeft()), local.size());
-    }
     QAccessible::Role role() const override { return d_.role; }
     QAccessible::State state() const override {
         QAccessible::State s;
-        s.invisible = !d_.control->Visible && d_.control != &window_.form().controls.P_X;
+        s.invisible = !control_.Visible && &control_ != &window_.form().controls.P_X;
         s.checkable = static_cast<bool>(d_.checked);
         s.checked = d_.checked && d_.checked();
         s.readOnly = !d_.press;
@@ -68,6 +84,8 @@ public:
     void* interface_cast(QAccessible::InterfaceType type) override {
         if (type == QAccessible::ActionInterface && d_.press)
             return static_cast<QAccessibleActionInterface*>(this);
+        if (type == QAccessible::TextInterface && d_.role == QAccessible::StaticText && d_.value)
+            return static_cast<QAccessibleTextInterface*>(this);
         return nullptr;
     }
     QStringList actionNames() const override {
@@ -79,10 +97,87 @@ public:
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
+    // A label's text, read-only, without a cursor or selections.
+    QString text(int start, int end) const override { return d_.value().mid(start, end - start); }
+    int characterCount() const override { return static_cast<int>(d_.value().size()); }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    int selectionCount() const override { return 0; }
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* start, int* end) const override {
+        *start = *end = offset;
+        return {};
+    }
+
 private:
-    MetronomeWindow& window_;
-    QAccessibleInterface* parent_;
     ControlDescription d_;
+};
+
+// The weight as a slider of the tempo. Each step, and every value set, moves the weight to
+// the nearest height of exactly that tempo, as the wheel does; while the metronome plays
+// the weight does not move.
+class TempoSliderAccessible final : public PaintedAccessible,
+                                    public QAccessibleValueInterface,
+                                    public QAccessibleActionInterface {
+public:
+    TempoSliderAccessible(MetronomeWindow& window, QAccessibleInterface* parent)
+        : PaintedAccessible(window, parent, window.form().controls.I_Rod) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name)
+            return QStringLiteral("Tempo");
+        if (t == QAccessible::Value)
+            return QString::number(tempo());
+        return {};
+    }
+    QAccessible::Role role() const override { return QAccessible::Slider; }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        s.readOnly = window_.form().state().Playing;
+        return s;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        if (type == QAccessible::ActionInterface)
+            return static_cast<QAccessibleActionInterface*>(this);
+        return nullptr;
+    }
+
+    QVariant currentValue() const override { return tempo(); }
+    void setCurrentValue(const QVariant& value) override {
+        bool number = false;
+        const double asked = value.toDouble(&number);
+        if (!number || std::isnan(asked))
+            return;
+        const double wanted =
+            std::clamp(asked, minimumValue().toDouble(), maximumValue().toDouble());
+        seek(static_cast<std::int16_t>(std::nearbyint(wanted)));
+    }
+    QVariant maximumValue() const override { return TempoScale::fastestTempo; }
+    QVariant minimumValue() const override { return TempoScale::slowestTempo; }
+    QVariant minimumStepSize() const override { return 1; }
+
+    QStringList actionNames() const override { return {increaseAction(), decreaseAction()}; }
+    void doAction(const QString& action) override {
+        if (action == increaseAction())
+            seek(static_cast<std::int16_t>(tempo() + 1));
+        else if (action == decreaseAction())
+            seek(static_cast<std::int16_t>(tempo() - 1));
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    int tempo() const { return window_.form().state().Tempo; }
+    void seek(std::int16_t target) {
+        window_.runHandler([target](Form1& f) { f.Tempo_Seek(target); });
+    }
 };
 
 class WindowAccessible final : public QAccessibleWidget {
@@ -104,6 +199,7 @@ public:
                      {},
                      {},
                      [](Form1& f) { f.I_Play_Click(1); }});
+        add(new TempoSliderAccessible(window, this));
         add(window, {QAccessible::StaticText,
                      &c.L_temo,
                      [] { return QStringLiteral("Tempo, beats per minute"); },
@@ -165,8 +261,10 @@ public:
 
 private:
     void add(MetronomeWindow& window, ControlDescription description) {
+        add(new ControlAccessible(window, this, std::move(description)));
+    }
+    void add(QAccessibleInterface* child) {
         // Registered interfaces belong to Qt's cache, which deletes them with the window.
-        auto* child = new ControlAccessible(window, this, std::move(description));
         children_.push_back(QAccessible::registerAccessibleInterface(child));
     }
 

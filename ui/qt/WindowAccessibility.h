@@ -1,7 +1,8 @@
 #pragma once
 // What a screen reader sees of the window: its painted controls as accessible buttons,
 // toggles and text, with names, values, states and places, and a press action on each
-// button. Nothing here changes what the window does for a mouse or keyboard user.
+// button; the weight as a slider of the tempo, one beat per minute a step. Nothing here
+// changes what the window does for a mouse or keyboard user.
 
 namespace metro {
 
