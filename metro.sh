@@ -15,6 +15,7 @@ packages=(
     xvfb xdotool x11-utils imagemagick
     desktop-file-utils appstream dpkg-dev strace file lintian
     pulseaudio pulseaudio-utils
+    python3-pyatspi at-spi2-core dbus
 )
 
 install_missing() {

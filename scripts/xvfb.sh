@@ -1,10 +1,11 @@
 # Sourced by the scripts that need a private X server: starts Xvfb on a free display, exports
-# DISPLAY and sets XVFB_PID. The server picks its own free display number.
+# DISPLAY and sets XVFB_PID. The server picks its own free display number, and does not reset
+# when its last client goes (a reset refuses connections for a moment).
 start_xvfb() {
     local fifo
     fifo=$(mktemp -u)
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 400x520x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 400x520x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
     XVFB_PID=$!
     local number
     read -r number <"$fifo"

@@ -13,3 +13,8 @@ metro_add_test(test_keyboard SOURCES test_keyboard.cpp LIBS metro_form)
 metro_add_test(test_panels SOURCES test_panels.cpp LIBS metro_form)
 metro_add_test(test_window_accessibility OWN_MAIN SOURCES test_window_accessibility.cpp
     LIBS metro_window Qt6::Test)
+# The real program as a screen reader meets it, over the desktop's accessibility bus; skipped
+# where the bus or pyatspi is missing.
+add_test(NAME atspi_real_program
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/atspi_test.sh $<TARGET_FILE:metronome>)
+set_tests_properties(atspi_real_program PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)

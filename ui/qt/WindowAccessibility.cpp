@@ -41,6 +41,14 @@ public:
     }
 
 protected:
+    // Before the window shows (while the start-up's message waits) and after it closes, its
+    // controls are not on the screen and take no action, as for a pointer.
+    bool onScreen() const { return window_.isVisible(); }
+    void run(const std::function<void(Form1&)>& handler) {
+        if (onScreen())
+            window_.runHandler(handler);
+    }
+
     MetronomeWindow& window_;
     QAccessibleInterface* parent_;
     const Control& control_;
@@ -74,7 +82,8 @@ public:
     QAccessible::Role role() const override { return d_.role; }
     QAccessible::State state() const override {
         QAccessible::State s;
-        s.invisible = !control_.Visible && &control_ != &window_.form().controls.P_X;
+        s.invisible =
+            !onScreen() || (!control_.Visible && &control_ != &window_.form().controls.P_X);
         s.checkable = static_cast<bool>(d_.checked);
         s.checked = d_.checked && d_.checked();
         s.readOnly = !d_.press;
@@ -93,7 +102,7 @@ public:
     }
     void doAction(const QString& action) override {
         if (d_.press && action == pressAction())
-            window_.runHandler(d_.press);
+            run(d_.press);
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
@@ -139,6 +148,7 @@ public:
     QAccessible::Role role() const override { return QAccessible::Slider; }
     QAccessible::State state() const override {
         QAccessible::State s;
+        s.invisible = !onScreen();
         s.readOnly = window_.form().state().Playing;
         return s;
     }
@@ -176,7 +186,7 @@ public:
 private:
     int tempo() const { return window_.form().state().Tempo; }
     void seek(std::int16_t target) {
-        window_.runHandler([target](Form1& f) { f.Tempo_Seek(target); });
+        run([target](Form1& f) { f.Tempo_Seek(target); });
     }
 };
 
