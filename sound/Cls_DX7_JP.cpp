@@ -7,7 +7,6 @@
 #include "sound/WaveFormat.h"
 
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <utility>
 
@@ -107,18 +106,26 @@ bool Cls_DX7_JP::File_Exists(std::string FilePath) {
     FilePath = trimSpaces(FilePath);
     if (FilePath.empty())
         return false;
+    // Opening a FIFO, a socket or a device to see whether it is there would block or never
+    // end: the directory lookup alone decides, and only a regular file counts.
     std::error_code ignored;
-    if (std::filesystem::is_regular_file(FilePath, ignored))
-        return true;
-    return std::ifstream(FilePath).is_open();
+    return std::filesystem::is_regular_file(FilePath, ignored);
 }
 
 bool Cls_DX7_JP::Wave_LoadFile(std::string FilePath, std::int16_t& Return_Index) {
     Return_Index = -1;
+    LastLoadFailure = LoadFailure::NoSoundDevice;
     if (!ready())
         return false;
     FilePath = trimSpaces(FilePath);
-    if (!File_Exists(FilePath) || LastIndex == kLastPossibleIndex)
+    if (!File_Exists(FilePath)) {
+        std::error_code ignored;
+        LastLoadFailure = std::filesystem::exists(FilePath, ignored) ? LoadFailure::NotRegular
+                                                                     : LoadFailure::Missing;
+        return false;
+    }
+    LastLoadFailure = LoadFailure::None;
+    if (LastIndex == kLastPossibleIndex)
         return false;
 
     const std::int16_t countBefore = WaveCount;
@@ -131,7 +138,7 @@ bool Cls_DX7_JP::Wave_LoadFile(std::string FilePath, std::int16_t& Return_Index)
         slot.SlotIndex = LastIndex;
         slot.SlotPath = FilePath;
         slot.BufferDesc.flags = kStaticWithVolumeControl;
-        slot.Buffer = SoundBuffer::createFromFile(DS, FilePath, slot.Format);
+        slot.Buffer = SoundBuffer::createFromFile(DS, FilePath, slot.Format, LastLoadFailure);
         if (slot.Buffer) {
             Return_Index = LastIndex;
             slot.SlotState = kSlotLoaded;

@@ -9,6 +9,7 @@
 // Beyond play-now, a slot can be started at an exact frame of the device clock
 // (Wave_PlayAt), which is how the metronome puts every click exactly on its beat.
 
+#include "sound/LoadFailure.h"
 #include "sound/Mixer.h"
 
 #include <cstdint>
@@ -47,6 +48,8 @@ public:
     bool Wave_ClearAll();
     void Initialize(std::int32_t CallingFormHandle, const std::int32_t& PriorityLevel);
     bool Wave_LoadFile(std::string FilePath, std::int16_t& Return_Index);
+    // Why the last Wave_LoadFile failed (LoadFailure::None after a success).
+    LoadFailure Wave_LoadFailure() const { return LastLoadFailure; }
     bool Wave_Play(std::int16_t Index);
     bool Wave_Stop(std::int16_t Index);
 
@@ -100,6 +103,7 @@ public:
 private:
     struct WaveSlot;
     int Wave_Position(std::int16_t Index) const;
+    // True only for a regular file (or a link to one): anything else is never opened.
     static bool File_Exists(std::string FilePath);
     bool ready() const { return DXReady && InitDone; }
 
@@ -109,6 +113,7 @@ private:
     std::int16_t LastIndex = 0;
     bool DXReady = false;
     bool InitDone = false;
+    LoadFailure LastLoadFailure = LoadFailure::None;
 };
 
 } // namespace metro
