@@ -1,7 +1,7 @@
 #include "engine/Metronome.h"
 
-#include "sound/SoundInit.h"
-#include "ui/controls/Rounding.h"
+#include "engine/SoundInit.h"
+#include "model/Rounding.h"
 
 #include <string>
 
@@ -13,7 +13,8 @@ constexpr Rgb white = 0xFFFFFF;
 } // namespace
 
 Metronome::Metronome(WindowLayout& form, WindowServices& window)
-    : clockForRun([](const MetronomeState& s) {
+    : makeSoundDevice([] { return std::make_unique<Cls_DX7_JP>(); }),
+      clockForRun([](const MetronomeState& s) {
           if (s.SoundReady && s.SoundDevice && s.SoundDevice->SampleRate() > 0)
               return makeDeviceBeatClock(*s.SoundDevice);
           return makeSteadyBeatClock();
@@ -40,7 +41,7 @@ void Metronome::Form_Load() {
     Speaker_Show(true);
     state.ScaleShown = false;
     Scale_Show(false);
-    state.SoundReady = Sound_Init(state, window_);
+    state.SoundReady = Sound_Init(state, window_, makeSoundDevice);
     if (state.SoundDevice)
         state.SoundDevice->Device_Awake(false); // asleep while stopped: no CPU, no sound server
     if (!state.SoundReady)

@@ -1,6 +1,6 @@
 #include "engine/Metronome.h"
 
-#include "ui/controls/Rounding.h"
+#include "model/Rounding.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,6 +1,6 @@
 #include "engine/TempoSearch.h"
 
-#include "ui/controls/Rounding.h"
+#include "model/Rounding.h"
 
 #include <algorithm>
 #include <string>

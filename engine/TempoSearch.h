@@ -4,7 +4,7 @@
 // moved as every other move moves it, and Tempo_Change gives exactly that tempo.
 
 #include "engine/Metronome.h"
-#include "ui/layout/WindowLayout.h"
+#include "model/WindowLayout.h"
 
 #include <cstdint>
 #include <optional>

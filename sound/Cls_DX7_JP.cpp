@@ -150,14 +150,14 @@ bool Cls_DX7_JP::Wave_Play(std::int16_t Index) {
     return Wave_PlayAt(Index, Mixer::kAsSoonAsPossible);
 }
 
-bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame) {
+bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame, IfLate ifLate) {
     const int position = Wave_Position(Index);
     if (position < 0)
         return false;
     WaveSlot& slot = Waves[static_cast<std::size_t>(position)];
     DS->setAwake(true);
     if (slot.Buffer) // a full hand-over queue loses this play; it still counts as played
-        slot.Buffer->play(startFrame, slot.SlotLoop);
+        slot.Buffer->play(startFrame, slot.SlotLoop, ifLate);
     slot.SlotState = kSlotPlayed;
     return true;
 }
@@ -165,6 +165,15 @@ bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame) {
 void Cls_DX7_JP::Device_Awake(bool Awake) {
     if (ready())
         DS->setAwake(Awake);
+}
+
+bool Cls_DX7_JP::Wave_CancelFrom(std::int16_t Index, std::int64_t fromFrame) {
+    const int position = Wave_Position(Index);
+    if (position < 0)
+        return false;
+    if (const auto& buffer = Waves[static_cast<std::size_t>(position)].Buffer)
+        buffer->cancelFrom(fromFrame);
+    return true;
 }
 
 bool Cls_DX7_JP::Wave_Stop(std::int16_t Index) {
@@ -247,6 +256,10 @@ std::int32_t Cls_DX7_JP::SampleRate() const {
 
 std::int64_t Cls_DX7_JP::WriteHeadFrame() const {
     return ready() ? DS->mixer().writeHeadFrame() : 0;
+}
+
+std::int64_t Cls_DX7_JP::RenderedFrame() const {
+    return ready() ? DS->mixer().framesRendered() : 0;
 }
 
 std::int64_t Cls_DX7_JP::HeardFrame() const {

@@ -25,6 +25,11 @@
 
 namespace metro {
 
+// What a start does when its frame has already been rendered by the time the audio thread
+// takes it: sound at once (a click a few milliseconds late), or not at all (a click handed
+// over again in place of one that may have sounded already).
+enum class IfLate : std::uint8_t { StartAtOnce, Skip };
+
 // Names one voice; a removed voice's id never names a later voice.
 struct VoiceId {
     std::uint32_t slot = 0;
@@ -55,10 +60,15 @@ public:
 
     // Window thread. Each returns false only when the queue to the callback is full.
     // play: from the voice's first frame exactly at `startFrame`, cutting its previous
-    // sounding there; a frame already rendered means the start of the next block.
-    bool play(VoiceId voice, std::int64_t startFrame, bool looping);
+    // sounding there; a frame already rendered means the start of the next block, or no
+    // start at all with IfLate::Skip.
+    bool play(VoiceId voice, std::int64_t startFrame, bool looping,
+              IfLate ifLate = IfLate::StartAtOnce);
     // stop: silent from the start of the next block; starts still pending are cancelled.
     bool stop(VoiceId voice);
+    // cancelFrom: pending starts at `fromFrame` or later are cancelled; a sounding voice
+    // plays on.
+    bool cancelFrom(VoiceId voice, std::int64_t fromFrame);
     // setGain: linear factor from the start of the next block.
     bool setGain(VoiceId voice, float gain);
 
@@ -86,9 +96,10 @@ private:
         bool looping = false;
     };
     struct Command {
-        enum class Kind : std::uint8_t { Play, Stop, SetGain };
+        enum class Kind : std::uint8_t { Play, Stop, CancelFrom, SetGain };
         Kind kind = Kind::Stop;
         bool looping = false;
+        IfLate ifLate = IfLate::StartAtOnce;
         float gain = 1.0f;
         VoiceId voice;
         std::int64_t frame = 0;
@@ -103,7 +114,8 @@ private:
     void renderBlock(float* out, int frames);
     void applyCommands(std::int64_t blockStart);
     void addPending(const PendingStart& start);
-    void cancelPending(VoiceId voice);
+    // Cancels the voice's pending starts at `fromFrame` or later.
+    void cancelPending(VoiceId voice, std::int64_t fromFrame = kAsSoonAsPossible);
     void mixSegment(float* out, int fromFrame, int toFrame);
 
     const DeviceFormat format_;

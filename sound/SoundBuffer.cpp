@@ -66,8 +66,12 @@ SoundBuffer::~SoundBuffer() {
     // `released` is freed here, after the renderer runs again.
 }
 
-bool SoundBuffer::play(std::int64_t startFrame, bool looping) {
-    return output_->mixer().play(voice_, startFrame, looping);
+bool SoundBuffer::play(std::int64_t startFrame, bool looping, IfLate ifLate) {
+    return output_->mixer().play(voice_, startFrame, looping, ifLate);
+}
+
+bool SoundBuffer::cancelFrom(std::int64_t fromFrame) {
+    return output_->mixer().cancelFrom(voice_, fromFrame);
 }
 
 bool SoundBuffer::stop() {

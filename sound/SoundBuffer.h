@@ -31,8 +31,9 @@ struct SoundBuffer {
     SoundBuffer& operator=(const SoundBuffer&) = delete;
 
     // False when the change could not be handed to the device.
-    bool play(std::int64_t startFrame, bool looping);
+    bool play(std::int64_t startFrame, bool looping, IfLate ifLate = IfLate::StartAtOnce);
     bool stop();
+    bool cancelFrom(std::int64_t fromFrame);
 
     std::int32_t volume() const { return volume_; }
     // Refuses (false, volume unchanged) values outside kVolumeMin..kVolumeMax.

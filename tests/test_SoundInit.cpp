@@ -1,8 +1,8 @@
 // The click set-up's outcomes: both clicks, either one missing, no device; the files are
 // found beside the program, not in the working folder.
 
-#include "sound/SoundInit.h"
-#include "support/DummyAudioDriver.h"
+#include "engine/SoundInit.h"
+#include "sound/OfflineAudioOutput.h"
 #include "support/TempFolder.h"
 #include "support/TestSounds.h"
 
@@ -36,10 +36,7 @@ private:
 
 class SoundInitTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        test::useDummyAudioDriver();
-        std::filesystem::create_directory(program.path() / "metro");
-    }
+    void SetUp() override { std::filesystem::create_directory(program.path() / "metro"); }
     void writeClick(const std::string& name) {
         ASSERT_TRUE(test::writePcm16(program.file("metro/" + name), test::steadySound(3000, 480)));
     }
@@ -47,12 +44,15 @@ protected:
     test::TempFolder program;
     FakeWindow window{program.path().string()};
     MetronomeState state;
+    SoundDeviceFactory offline = [] {
+        return std::make_unique<Cls_DX7_JP>(std::make_shared<OfflineAudioOutput>());
+    };
 };
 
 TEST_F(SoundInitTest, BothClicksLoadIntoSlotsOneAndTwoOnceAtFullLoudness) {
     writeClick("1.wav");
     writeClick("2.wav");
-    EXPECT_TRUE(Sound_Init(state, window));
+    EXPECT_TRUE(Sound_Init(state, window, offline));
     EXPECT_EQ(state.AccentSlot, 1);
     EXPECT_EQ(state.BeatSlot, 2);
     Cls_DX7_JP& sound = *state.SoundDevice;
@@ -67,7 +67,7 @@ TEST_F(SoundInitTest, BothClicksLoadIntoSlotsOneAndTwoOnceAtFullLoudness) {
 
 TEST_F(SoundInitTest, AMissingAccentStopsBeforeThePlainClick) {
     writeClick("2.wav");
-    EXPECT_FALSE(Sound_Init(state, window));
+    EXPECT_FALSE(Sound_Init(state, window, offline));
     EXPECT_EQ(state.AccentSlot, -1);
     EXPECT_EQ(state.BeatSlot, 0);
     ASSERT_NE(state.SoundDevice, nullptr);
@@ -77,7 +77,7 @@ TEST_F(SoundInitTest, AMissingAccentStopsBeforeThePlainClick) {
 
 TEST_F(SoundInitTest, AMissingPlainClickKeepsTheAccentLoaded) {
     writeClick("1.wav");
-    EXPECT_FALSE(Sound_Init(state, window));
+    EXPECT_FALSE(Sound_Init(state, window, offline));
     EXPECT_EQ(state.AccentSlot, 1);
     EXPECT_EQ(state.BeatSlot, -1);
     EXPECT_EQ(state.SoundDevice->FilePath(1), program.file("metro/1.wav"));
@@ -86,8 +86,8 @@ TEST_F(SoundInitTest, AMissingPlainClickKeepsTheAccentLoaded) {
 TEST_F(SoundInitTest, WithoutADeviceNothingIsLoaded) {
     writeClick("1.wav");
     writeClick("2.wav");
-    ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    EXPECT_FALSE(Sound_Init(state, window));
+    const SoundDeviceFactory noDevice = [] { return std::make_unique<Cls_DX7_JP>(nullptr); };
+    EXPECT_FALSE(Sound_Init(state, window, noDevice));
     EXPECT_EQ(state.AccentSlot, 0);
     EXPECT_EQ(state.BeatSlot, 0);
     ASSERT_NE(state.SoundDevice, nullptr);
@@ -102,7 +102,7 @@ TEST_F(SoundInitTest, TheClicksComeFromTheProgramFolderNotTheWorkingFolder) {
         ASSERT_TRUE(test::writePcm16(working.file(name), test::steadySound(3000, 480)));
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(working.path());
-    const bool result = Sound_Init(state, window);
+    const bool result = Sound_Init(state, window, offline);
     std::filesystem::current_path(before);
     EXPECT_FALSE(result);
     EXPECT_EQ(state.AccentSlot, -1);

@@ -7,7 +7,7 @@
 #include "support/ClickRecorder.h"
 #include "support/ManualClock.h"
 #include "ui/form/PointerRouter.h"
-#include "ui/layout/TempoScale.h"
+#include "model/TempoScale.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The window's controls as created: inside the client area, in the right stacking order,
 // with the one tempo scale that lays out the ticks and marks.
 
-#include "ui/layout/TempoScale.h"
-#include "ui/layout/WindowLayout.h"
+#include "model/TempoScale.h"
+#include "model/WindowLayout.h"
 
 #include <gtest/gtest.h>
 

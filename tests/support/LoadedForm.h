@@ -6,6 +6,7 @@
 
 #include "ManualClock.h"
 #include "RecordingWindow.h"
+#include "sound/OfflineAudioOutput.h"
 #include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,9 @@ struct LoadedForm : ::testing::Test {
     ManualClock clock;
 
     void SetUp() override {
+        form.metronome.makeSoundDevice = [] {
+            return std::make_unique<Cls_DX7_JP>(std::make_shared<OfflineAudioOutput>());
+        };
         form.Form_Load();
         form.metronome.clockForRun = [this](const MetronomeState&) { return clock.forRun(); };
         window.onUnload = [this] { form.Form_Unload(); };

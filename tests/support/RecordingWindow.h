@@ -1,7 +1,7 @@
 #pragma once
 // A window without a screen for the logic tests: it records what the logic asked of it.
 
-#include "ui/controls/WindowServices.h"
+#include "model/WindowServices.h"
 #include "ui/form/PointerRouter.h"
 
 #include <functional>

@@ -5,8 +5,8 @@
 // set 1 left, 2 right, 4 middle) and paints the controls; nothing here knows of Qt.
 
 #include "engine/Metronome.h"
-#include "ui/controls/WindowServices.h"
-#include "ui/layout/WindowLayout.h"
+#include "model/WindowServices.h"
+#include "model/WindowLayout.h"
 
 #include <cstdint>
 

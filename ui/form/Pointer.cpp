@@ -1,6 +1,6 @@
 #include "ui/form/Form1.h"
 
-#include "ui/controls/Rounding.h"
+#include "model/Rounding.h"
 
 namespace metro {
 

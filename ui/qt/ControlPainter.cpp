@@ -1,6 +1,6 @@
 #include "ui/qt/ControlPainter.h"
 
-#include "ui/layout/WindowLayout.h"
+#include "model/WindowLayout.h"
 
 #include <QPainter>
 #include <QPen>

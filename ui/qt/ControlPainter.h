@@ -2,7 +2,7 @@
 // Paints the window's controls with a painter whose coordinates are twips. Labels use the
 // layout's font, Arial 8.25 pt (165 twips, 11 pixels at the layout's density).
 
-#include "ui/controls/Controls.h"
+#include "model/Controls.h"
 #include "ui/qt/AssetLibrary.h"
 
 #include <QFont>

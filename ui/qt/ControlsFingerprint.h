@@ -4,7 +4,7 @@
 // repaints nothing, and the cached still picture is rebuilt only when a control below the
 // rod has changed.
 
-#include "ui/controls/Controls.h"
+#include "model/Controls.h"
 
 #include <cstdint>
 #include <vector>

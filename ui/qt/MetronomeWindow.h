@@ -4,7 +4,7 @@
 // nothing itself. The picture below the rod is kept as a pixmap at the screen's density, so
 // a beat frame repaints only the rectangle the rod and the weight leave and enter.
 
-#include "ui/controls/WindowServices.h"
+#include "model/WindowServices.h"
 #include "ui/form/Form1.h"
 #include "ui/form/PointerRouter.h"
 #include "ui/qt/AssetLibrary.h"

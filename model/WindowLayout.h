@@ -2,7 +2,7 @@
 // Form1's controls with the properties they have when the window is created, before
 // start-up runs. Twips, 15 to the pixel at the layout's density.
 
-#include "ui/controls/Controls.h"
+#include "model/Controls.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "ui/layout/WindowLayout.h"
+#include "model/WindowLayout.h"
 
-#include "ui/layout/TempoScale.h"
+#include "model/TempoScale.h"
 
 #include <string>
 

@@ -5,10 +5,18 @@
 // Never shows a message and never throws: the caller tells the user when it is false.
 
 #include "engine/MetronomeState.h"
-#include "ui/controls/WindowServices.h"
+#include "model/WindowServices.h"
+
+#include <functional>
+#include <memory>
 
 namespace metro {
 
-bool Sound_Init(MetronomeState& state, WindowServices& window);
+// Makes the sound instance at start-up: the default output device in the program, an
+// offline output in tests.
+using SoundDeviceFactory = std::function<std::unique_ptr<Cls_DX7_JP>()>;
+
+bool Sound_Init(MetronomeState& state, WindowServices& window,
+                const SoundDeviceFactory& makeSoundDevice);
 
 } // namespace metro

@@ -1,4 +1,4 @@
-#include "sound/SoundInit.h"
+#include "engine/SoundInit.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,9 +10,12 @@ namespace {
 constexpr std::int32_t kPriorityLevel = 2; // the window's cooperation level with the device
 }
 
-bool Sound_Init(MetronomeState& state, WindowServices& window) {
+bool Sound_Init(MetronomeState& state, WindowServices& window,
+                const SoundDeviceFactory& makeSoundDevice) {
     try {
-        state.SoundDevice = std::make_unique<Cls_DX7_JP>(); // releases any earlier instance
+        state.SoundDevice = makeSoundDevice(); // releases any earlier instance
+        if (!state.SoundDevice)
+            return false;
         Cls_DX7_JP& sound = *state.SoundDevice;
         sound.Initialize(window.windowHandle(), kPriorityLevel);
         if (!sound.InitOK())
