@@ -13,7 +13,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsdl2-dev fonts-liberation
     libgtest-dev clang libclang-rt-14-dev
     xvfb xdotool x11-utils imagemagick
-    desktop-file-utils appstream dpkg-dev strace file
+    desktop-file-utils appstream dpkg-dev strace file lintian
     pulseaudio pulseaudio-utils
 )
 

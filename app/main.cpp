@@ -1,19 +1,43 @@
 // The metronome: one window; the program ends when it closes.
 
+#include "app/CommandLine.h"
 #include "ui/qt/MetronomeWindow.h"
 #include "ui/qt/WindowAccessibility.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Metronome"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
+
+    // The command line before anything else: help, the version and a mistake need neither a
+    // screen nor a sound device.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const metro::CommandLine commandLine = metro::parseCommandLine(arguments);
+    switch (commandLine.outcome) {
+    case metro::CommandLine::Outcome::Help:
+    case metro::CommandLine::Outcome::Version:
+        std::fputs(commandLine.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    case metro::CommandLine::Outcome::Mistake:
+        std::fputs(commandLine.text.toLocal8Bit().constData(), stderr);
+        return 2;
+    case metro::CommandLine::Outcome::Run:
+        break;
+    }
+
+    QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("org.example.metronome"));
 
     metro::installWindowAccessibility();
     metro::MetronomeWindow window;
     window.form().Form_Load(); // the sound set-up's message, if any, comes before the window
+    window.runHandler(
+        [&](metro::Form1& form) { metro::applyStartOptions(form, commandLine.start); });
     window.show();
     return QApplication::exec();
 }

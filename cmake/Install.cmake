@@ -2,7 +2,8 @@
 #   lib/metronome/metronome          the program
 #   lib/metronome/metro/1.wav, 2.wav its clicks, looked up beside the program file
 #   bin/metronome                    -> ../lib/metronome/metronome
-#   share/applications, share/metainfo, share/icons/hicolor, share/doc/metronome
+#   share/applications, share/metainfo, share/icons/hicolor, share/doc/metronome,
+#   share/man/man1/metronome.1.gz
 # The program finds metro/ through QCoreApplication::applicationDirPath(), which on Linux
 # reads /proc/self/exe and so names the real file, not the link in bin/.
 
@@ -43,6 +44,39 @@ install(FILES ${METRO_ICON_SVG} DESTINATION share/icons/hicolor/scalable/apps
 
 install(FILES ${PROJECT_SOURCE_DIR}/desktop/org.example.metronome.desktop DESTINATION share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/desktop/org.example.metronome.metainfo.xml DESTINATION share/metainfo)
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION share/doc/metronome RENAME copyright)
+
+# Every folder the install makes is world-readable, whatever the umask of the build.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# Documents, as Debian keeps them: the copyright in its machine-readable form (the licence
+# text from LICENSE), the package's changelog and the manual page, the last two compressed
+# with gzip -9n (no name or time stamp inside, so the same sources give the same bytes).
+set(METRO_DEBIAN_RELEASE 1)
+set(METRO_DEBIAN_VERSION ${PROJECT_VERSION}-${METRO_DEBIAN_RELEASE})
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE METRO_LICENSE_TEXT)
+string(FIND "${METRO_LICENSE_TEXT}" "Permission is hereby granted" permission)
+string(SUBSTRING "${METRO_LICENSE_TEXT}" ${permission} -1 METRO_LICENSE_TEXT)
+string(STRIP "${METRO_LICENSE_TEXT}" METRO_LICENSE_TEXT)
+string(REPLACE "\n\n" "\n.\n" METRO_LICENSE_TEXT "${METRO_LICENSE_TEXT}")
+string(REPLACE "\n" "\n " METRO_LICENSE_TEXT " ${METRO_LICENSE_TEXT}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/copyright.in ${METRO_STAGE_DIR}/doc/copyright @ONLY)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${METRO_STAGE_DIR}/doc/changelog.Debian
+               @ONLY)
+set(METRO_MAN_PAGE ${PROJECT_SOURCE_DIR}/docs/metronome.1)
+add_custom_command(
+    OUTPUT ${METRO_STAGE_DIR}/doc/changelog.Debian.gz ${METRO_STAGE_DIR}/man/metronome.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${METRO_STAGE_DIR}/man
+    COMMAND gzip -9n -c ${METRO_STAGE_DIR}/doc/changelog.Debian > ${METRO_STAGE_DIR}/doc/changelog.Debian.gz
+    COMMAND gzip -9n -c ${METRO_MAN_PAGE} > ${METRO_STAGE_DIR}/man/metronome.1.gz
+    DEPENDS ${METRO_STAGE_DIR}/doc/changelog.Debian ${METRO_MAN_PAGE}
+    COMMENT "Compressing the changelog and the manual page")
+add_custom_target(metro_docs ALL DEPENDS ${METRO_STAGE_DIR}/doc/changelog.Debian.gz
+                                         ${METRO_STAGE_DIR}/man/metronome.1.gz)
+install(FILES ${METRO_STAGE_DIR}/doc/copyright ${METRO_STAGE_DIR}/doc/changelog.Debian.gz
+        DESTINATION share/doc/metronome)
+install(FILES ${METRO_STAGE_DIR}/man/metronome.1.gz DESTINATION share/man/man1)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides DESTINATION share/lintian/overrides
+        RENAME metronome)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

@@ -44,6 +44,13 @@ icon_name=$(sed -n 's/^Icon=//p' "$desktop")
 grep -q '<launchable type="desktop-id">org.example.metronome.desktop</launchable>' "$metainfo" ||
     fail "metainfo does not launch its desktop entry"
 
+# The command line is read before anything opens: help and a mistake need no screen.
+headless=(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$prefix/bin/metronome")
+"${headless[@]}" --help | grep -q -- --tempo || fail "metronome --help needs a screen"
+status=0
+"${headless[@]}" --tempo 500 2>/dev/null || status=$?
+[ "$status" -eq 2 ] || fail "a tempo out of range ended with status $status, not 2"
+
 # The program, through the link.
 runs_with_clicks "$prefix/bin/metronome" "$prefix/lib/metronome/metro" ||
     fail "the installed program did not start with its clicks"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package, checks its contents and dependencies, installs it with apt,
-# starts /usr/bin/metronome, and removes the package again. Installing needs root and a free
-# apt: without them the test is skipped (exit 77).
+# Builds the Debian package, checks its contents, its dependencies and lintian's view of it,
+# installs it with apt, starts /usr/bin/metronome, and removes the package again. Installing
+# needs root and a free apt: without them the test is skipped (exit 77).
 #   package_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -31,9 +31,17 @@ for entry in \
     ./usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/metronome.png \
     ./usr/share/icons/hicolor/scalable/apps/metronome.svg \
     ./usr/share/applications/org.example.metronome.desktop \
-    ./usr/share/metainfo/org.example.metronome.metainfo.xml; do
+    ./usr/share/metainfo/org.example.metronome.metainfo.xml \
+    ./usr/share/man/man1/metronome.1.gz \
+    ./usr/share/doc/metronome/copyright \
+    ./usr/share/doc/metronome/changelog.Debian.gz; do
     grep -qxF "$entry" "$out/contents" || fail "package lacks $entry"
 done
+
+# Debian's own checks: no error and no warning (informational notes may stay).
+command -v lintian >/dev/null || fail "lintian missing"
+lintian --fail-on error,warning "$deb" >"$out/lintian.log" 2>&1 ||
+    { cat "$out/lintian.log" >&2; fail "lintian finds errors or warnings"; }
 
 # Dependencies: the libraries the program links, and what Qt loads or draws with at run time.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')

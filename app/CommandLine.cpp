@@ -1,0 +1,147 @@
+#include "app/CommandLine.h"
+
+#include "engine/TempoSearch.h"
+#include "ui/form/Form1.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace metro {
+
+namespace {
+
+constexpr std::int16_t slowest = 40, fastest = 300;    // beats per minute
+constexpr std::int16_t fewestBeats = 1, mostBeats = 8; // per measure
+
+// One line whatever the user typed: line breaks in a value become spaces.
+CommandLine mistake(QString what) {
+    what = what.simplified();
+    if (what.endsWith(QLatin1Char('.')))
+        what.chop(1);
+    return {CommandLine::Outcome::Mistake,
+            QStringLiteral("metronome: %1 (see metronome --help)\n").arg(what),
+            {}};
+}
+
+// A whole number within [low, high], or nothing.
+std::optional<std::int16_t> wholeNumber(const QString& text, int low, int high) {
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return static_cast<std::int16_t>(value);
+}
+
+// Qt's own options, which QApplication takes out of the arguments itself: whether
+// `argument` is one, and whether the next argument is its value. A session manager restarts
+// the program with -session; -platform, -style and the like work as in any Qt program.
+bool isQtOption(const QString& argument, bool& valueFollows) {
+    static const QStringList withValue =
+        QStringLiteral("platform platformpluginpath platformtheme plugin qwindowgeometry "
+                       "qwindowicon qwindowtitle session display geometry name title style "
+                       "stylesheet")
+            .split(QLatin1Char(' '));
+    static const QStringList alone =
+        QStringLiteral("reverse widgetcount sync qmljsdebugger").split(QLatin1Char(' '));
+    // Qt takes one dash or two.
+    QString name = argument.startsWith(QLatin1String("--")) ? argument.mid(2) : argument.mid(1);
+    if (!argument.startsWith(QLatin1Char('-')) || name.isEmpty())
+        return false;
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    if (equals >= 0)
+        name.truncate(equals);
+    valueFollows = equals < 0 && withValue.contains(name);
+    return withValue.contains(name) || alone.contains(name);
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption tempo(
+        {QStringLiteral("t"), QStringLiteral("tempo")},
+        QStringLiteral("Open at N beats per minute, %1 to %2 (default 120).")
+            .arg(slowest)
+            .arg(fastest),
+        QStringLiteral("N"));
+    const QCommandLineOption beats(
+        {QStringLiteral("b"), QStringLiteral("beats")},
+        QStringLiteral("Open with M beats per measure, %1 to %2 (default 2).")
+            .arg(fewestBeats)
+            .arg(mostBeats),
+        QStringLiteral("M"));
+    const QCommandLineOption play({QStringLiteral("p"), QStringLiteral("play")},
+                                  QStringLiteral("Start the metronome at once."));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A mechanical metronome on the desktop: slide the weight to set the tempo."));
+    parser.addOptions({tempo, beats, play, help, version});
+    QStringList ours;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        bool valueFollows = false;
+        if (i > 0 && isQtOption(arguments[i], valueFollows))
+            i += valueFollows ? 1 : 0;
+        else
+            ours << arguments[i];
+    }
+    if (!parser.parse(ours))
+        return mistake(parser.errorText());
+    if (parser.isSet(help)) {
+        // Qt's usage line names the program by its full path only once an application exists.
+        const QString options = parser.helpText().section(QLatin1Char('\n'), 1);
+        return {CommandLine::Outcome::Help,
+                QStringLiteral("Usage: metronome [options]\n") + options,
+                {}};
+    }
+    if (parser.isSet(version)) {
+        return {CommandLine::Outcome::Version,
+                QCoreApplication::applicationName() + QLatin1Char(' ') +
+                    QCoreApplication::applicationVersion() + QLatin1Char('\n'),
+                {}};
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return mistake(QStringLiteral("Unexpected argument '%1'")
+                           .arg(parser.positionalArguments().constFirst()));
+
+    CommandLine result;
+    if (parser.isSet(tempo)) {
+        result.start.tempo = wholeNumber(parser.value(tempo), slowest, fastest);
+        if (!result.start.tempo)
+            return mistake(
+                QStringLiteral("The tempo must be a whole number from %1 to %2, not '%3'")
+                    .arg(slowest)
+                    .arg(fastest)
+                    .arg(parser.value(tempo)));
+    }
+    if (parser.isSet(beats)) {
+        result.start.beats = wholeNumber(parser.value(beats), fewestBeats, mostBeats);
+        if (!result.start.beats)
+            return mistake(
+                QStringLiteral(
+                    "The beats per measure must be a whole number from %1 to %2, not '%3'")
+                    .arg(fewestBeats)
+                    .arg(mostBeats)
+                    .arg(parser.value(beats)));
+    }
+    result.start.play = parser.isSet(play);
+    return result;
+}
+
+void applyStartOptions(Form1& form, const StartOptions& options) {
+    if (options.tempo) {
+        if (const auto top = weightTopForTempo(form.metronome, form.controls, *options.tempo)) {
+            form.state().DragOffsetY = 0; // a move the program makes itself
+            form.I_Rod_MouseMove(LeftButton, 0, 0, *top - form.controls.I_Rod.Top);
+        }
+    }
+    if (options.beats)
+        form.L_Metro_Click(*options.beats);
+    if (options.play)
+        form.I_Play_Click(0);
+}
+
+} // namespace metro

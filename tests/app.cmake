@@ -1,0 +1,1 @@
+metro_add_test(test_command_line SOURCES test_command_line.cpp LIBS metro_command_line)
