@@ -23,8 +23,11 @@ class BeatClock {
 public:
     virtual ~BeatClock() = default;
     virtual std::int64_t ticksPerSecond() const = 0;
-    // The moment the listener hears now; the pendulum is drawn for it. The device clock also
-    // watches its device here, so a beat frame reads it first, once.
+    // Takes a fresh look at the clock: the device clock notes whether its device keeps time,
+    // and ties the device's frames to the ticks again when it comes back. A beat frame calls
+    // it once, first; the readers below then describe that look.
+    virtual void observe() {}
+    // The moment the listener hears now; the pendulum is drawn for it.
     virtual std::int64_t heardNow() const = 0;
     // The earliest moment a click handed over now can still start exactly on time.
     virtual std::int64_t earliestStart() const = 0;

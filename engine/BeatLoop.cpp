@@ -15,6 +15,7 @@ void Metronome::Beat_Loop() {
     if (state.SoundReady && state.SoundDevice)
         state.SoundDevice->Device_Awake(true);
     std::unique_ptr<BeatClock> clock = clockForRun(state);
+    clock->observe();
     // The first click, the accent, sounds as soon as the device can play it; the beat grid
     // and the swing start from it.
     const std::int64_t start = clock->earliestStart();
@@ -34,6 +35,7 @@ void Metronome::Beat_Frame() {
         return;
     }
     Run& run = *run_;
+    run.clock->observe();
     const std::int64_t heard = run.clock->heardNow();
     if (run.clock->deviceLost() != run.deviceLost) {
         run.deviceLost = !run.deviceLost;
