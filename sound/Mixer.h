@@ -3,8 +3,8 @@
 // at exact frames of the device clock, mixed into float32 interleaved blocks.
 //
 // Thread contract
-// - Window thread: play(), stop(), setGain() and the clock readers. They never block; they
-//   hand their change to the audio thread through a fixed-size single-producer queue.
+// - Window thread (the one producer): play(), stop(), cancelFrom(), setGain(). They never
+//   block; they hand their change to the audio thread through a fixed-size queue.
 // - Window thread while rendering is held off (the output's RenderingHold): addVoice() and
 //   removeVoice(), the only members that allocate or free.
 // - Audio thread: render(). It never allocates, locks, waits or touches a file.
@@ -56,7 +56,7 @@ public:
     VoiceId addVoice(std::vector<float> samples);
     // Window thread, rendering held off. Gives back the voice's samples so the caller can
     // free them after letting the renderer go again; unknown ids give an empty vector.
-    std::vector<float> removeVoice(VoiceId voice);
+    std::vector<float> removeVoice(VoiceId id);
 
     // Window thread. Each returns false only when the queue to the callback is full.
     // play: from the voice's first frame exactly at `startFrame`, cutting its previous
@@ -110,7 +110,7 @@ private:
         bool looping = false;
     };
 
-    Voice* find(VoiceId voice);
+    Voice* find(VoiceId id);
     void renderBlock(float* out, int frames);
     void applyCommands(std::int64_t blockStart);
     void addPending(const PendingStart& start);
