@@ -32,19 +32,8 @@ public:
 
     std::int64_t ticksPerSecond() const override { return device_.SampleRate(); }
 
-    std::int64_t heardNow() const override {
-        watch();
-        return lost_ ? bridged(now_) : heard_ + offset_;
-    }
-    std::int64_t earliestStart() const override {
-        return lost_ ? bridged(now_) : device_.WriteHeadFrame() + offset_;
-    }
-    bool deviceLost() const override { return lost_; }
-    std::int64_t deviceFrame(std::int64_t tick) const override { return tick - offset_; }
-
-private:
     // Notes whether the device's time moves, and when it stood still too long or moves again.
-    void watch() const {
+    void observe() override {
         const std::int64_t heard = device_.HeardFrame();
         const std::int64_t now = steady_->heardNow();
         if (!watched_ || heard != heard_) {
@@ -60,6 +49,17 @@ private:
         }
         now_ = now;
     }
+    std::int64_t heardNow() const override { return lost_ ? bridged(now_) : heard_ + offset_; }
+    std::int64_t earliestStart() const override {
+        return lost_ ? bridged(now_) : device_.WriteHeadFrame() + offset_;
+    }
+    std::int64_t firstUnrendered() const override {
+        return lost_ ? bridged(now_) : device_.RenderedFrame() + offset_;
+    }
+    bool deviceLost() const override { return lost_; }
+    std::int64_t deviceFrame(std::int64_t tick) const override { return tick - offset_; }
+
+private:
     std::int64_t lostAfter() const {
         return static_cast<std::int64_t>(kLostAfterSeconds *
                                          static_cast<double>(steady_->ticksPerSecond()));
@@ -74,13 +74,13 @@ private:
 
     const Cls_DX7_JP& device_;
     std::unique_ptr<BeatClock> steady_;
-    // What watch() saw; a reading of the clock updates them.
-    mutable std::int64_t offset_ = 0;  // ticks minus device frames
-    mutable std::int64_t heard_ = 0;   // the device's heard frame at the last look
-    mutable std::int64_t movedAt_ = 0; // steady time at which heard_ was first seen
-    mutable std::int64_t now_ = 0;     // steady time of the last look
-    mutable bool watched_ = false;     // the device has been looked at
-    mutable bool lost_ = false;
+    // What observe() saw.
+    std::int64_t offset_ = 0;  // ticks minus device frames
+    std::int64_t heard_ = 0;   // the device's heard frame at the last look
+    std::int64_t movedAt_ = 0; // steady time at which heard_ was first seen
+    std::int64_t now_ = 0;     // steady time of the last look
+    bool watched_ = false;     // the device has been looked at
+    bool lost_ = false;
 };
 
 } // namespace

@@ -23,11 +23,17 @@ class BeatClock {
 public:
     virtual ~BeatClock() = default;
     virtual std::int64_t ticksPerSecond() const = 0;
-    // The moment the listener hears now; the pendulum is drawn for it. The device clock also
-    // watches its device here, so a beat frame reads it first, once.
+    // Takes a fresh look at the clock: the device clock notes whether its device keeps time,
+    // and ties the device's frames to the ticks again when it comes back. A beat frame calls
+    // it once, first; the readers below then describe that look.
+    virtual void observe() {}
+    // The moment the listener hears now; the pendulum is drawn for it.
     virtual std::int64_t heardNow() const = 0;
     // The earliest moment a click handed over now can still start exactly on time.
     virtual std::int64_t earliestStart() const = 0;
+    // The earliest moment whose click may still be cancelled or replaced: nothing from it on
+    // has been rendered. Not later than earliestStart().
+    virtual std::int64_t firstUnrendered() const { return earliestStart(); }
     // True while the device keeps no time: no click can be placed, the ticks run on.
     virtual bool deviceLost() const { return false; }
     // The device frame at which a click for `tick` starts (valid while not lost).

@@ -7,7 +7,7 @@
 
 namespace metro {
 
-__extension__ typedef __int128 Int128; // GCC and Clang; keeps -Wpedantic quiet
+__extension__ using Int128 = __int128; // GCC and Clang; keeps -Wpedantic quiet
 
 class BeatGrid {
 public:

@@ -15,6 +15,7 @@ void Metronome::Beat_Loop() {
     if (state.SoundReady && state.SoundDevice)
         state.SoundDevice->Device_Awake(true);
     std::unique_ptr<BeatClock> clock = clockForRun(state);
+    clock->observe();
     // The first click, the accent, sounds as soon as the device can play it; the beat grid
     // and the swing start from it.
     const std::int64_t start = clock->earliestStart();
@@ -34,6 +35,7 @@ void Metronome::Beat_Frame() {
         return;
     }
     Run& run = *run_;
+    run.clock->observe();
     const std::int64_t heard = run.clock->heardNow();
     if (run.clock->deviceLost() != run.deviceLost) {
         run.deviceLost = !run.deviceLost;
@@ -54,28 +56,52 @@ void Metronome::Beat_Frame() {
             swing = -swing;
     }
 
-    handOverClicks(run);
+    const auto lateLimit = static_cast<std::int64_t>(
+        lateLimitSeconds * static_cast<double>(run.clock->ticksPerSecond()));
+    handOverClicks(run, run.clock->earliestStart() - lateLimit, IfLate::StartAtOnce);
     drawPendulum(swing);
 }
 
-void Metronome::handOverClicks(Run& run) {
+void Metronome::handOverClicks(Run& run, std::int64_t playableFrom, IfLate ifLate) {
     const std::int64_t rate = run.clock->ticksPerSecond();
     const std::int64_t earliest = run.clock->earliestStart();
     const auto lookahead = static_cast<std::int64_t>(lookaheadSeconds * static_cast<double>(rate));
-    // A click whose moment has passed by more than this is dropped rather than played late.
-    const std::int64_t lateLimit = rate / 50;
 
     for (std::int64_t tick = run.grid.tickOfBeat(run.nextClick); tick < earliest + lookahead;
          tick = run.grid.tickOfBeat(++run.nextClick)) {
+        run.counterBefore[static_cast<std::size_t>(run.nextClick % Run::kBeatsKept)] =
+            run.BeatCounter;
         if (state.SoundOff || !state.SoundReady || !state.SoundDevice)
             continue; // the measure holds its place while there is no sound
         const std::int16_t slot = run.BeatCounter == 0 ? state.AccentSlot : state.BeatSlot;
         // While the device is lost the beats pass silently but still count the measure.
-        if (tick >= earliest - lateLimit && !run.deviceLost)
-            state.SoundDevice->Wave_PlayAt(slot, run.clock->deviceFrame(tick));
+        if (tick >= playableFrom && !run.deviceLost)
+            state.SoundDevice->Wave_PlayAt(slot, run.clock->deviceFrame(tick), ifLate);
         if (++run.BeatCounter >= state.BeatsPerMeasure)
             run.BeatCounter = 0;
     }
+}
+
+void Metronome::Clicks_Renew() {
+    if (!state.Playing || !run_ || !state.SoundReady || !state.SoundDevice || run_->deviceLost)
+        return;
+    Run& run = *run_;
+    const std::int64_t from = run.clock->firstUnrendered();
+    // Back to the first beat handed over that the device has not rendered yet.
+    std::int64_t beat = run.nextClick;
+    while (beat > 0 && run.nextClick - (beat - 1) < Run::kBeatsKept &&
+           run.grid.tickOfBeat(beat - 1) >= from)
+        --beat;
+    if (beat == run.nextClick)
+        return;
+    const std::int64_t frame = run.clock->deviceFrame(from);
+    state.SoundDevice->Wave_CancelFrom(state.AccentSlot, frame);
+    state.SoundDevice->Wave_CancelFrom(state.BeatSlot, frame);
+    run.BeatCounter = run.counterBefore[static_cast<std::size_t>(beat % Run::kBeatsKept)];
+    run.nextClick = beat;
+    // The device may take a click of these before the new hand-over reaches it; it then
+    // skips the new one instead of playing it twice.
+    handOverClicks(run, from, IfLate::Skip);
 }
 
 void Metronome::drawPendulum(double swing) {

@@ -13,6 +13,7 @@
 #include "model/WindowLayout.h"
 #include "model/WindowServices.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,6 +45,10 @@ public:
     // stops.
     void Beat_Loop();
     void Beat_Frame();
+    // After a change of SoundOff or BeatsPerMeasure during play: the clicks handed over but
+    // not yet rendered are taken back and handed over again under the new state, so the
+    // change acts from the very next click. A click already sounding plays on.
+    void Clicks_Renew();
 
     // Makes the sound instance at start-up: the default output device unless a test hands
     // the metronome an offline one.
@@ -54,6 +59,9 @@ public:
     // How far ahead of the device's write head clicks are handed over to the sound device:
     // more than the longest gap between two frames, less than the shortest beat (200 ms).
     static constexpr double lookaheadSeconds = 0.1;
+    // A click whose moment passed more than this long ago (the window was held up) is
+    // dropped rather than played late.
+    static constexpr double lateLimitSeconds = 0.02;
 
 private:
     // Values of one run, taken at its start.
@@ -64,10 +72,16 @@ private:
         double weightAmp; // horizontal travel of the weight centre at full swing, twips
         std::int64_t nextClick = 0;
         std::int16_t BeatCounter = 0; // 0: the next click is the accent
-        bool deviceLost = false;      // the clock's view at the last frame
+        // BeatCounter as it stood before each of the last kBeatsKept beats was handed over
+        // (beat k at k % kBeatsKept), so a renewal can count those beats again.
+        static constexpr std::int64_t kBeatsKept = 8;
+        std::array<std::int16_t, kBeatsKept> counterBefore{};
+        bool deviceLost = false; // the clock's view at the last frame
     };
 
-    void handOverClicks(Run& run);
+    // Hands over every click due before the lookahead ends. Clicks before `playableFrom` are
+    // counted but not played; `ifLate` says what the device does with one it is too late for.
+    void handOverClicks(Run& run, std::int64_t playableFrom, IfLate ifLate);
     // Cuts a click that is sounding and cancels those handed over but not yet started.
     void cancelClicks();
     void drawPendulum(double swing);

@@ -40,8 +40,10 @@ void Metronome::Tempo_Change(std::int16_t CentreY) {
             }
         }
         if (found >= 0) {
-            const float y0 = ticks(found).Y1, y1 = ticks(found + 1).Y1;
-            const double t0 = markValue(marks(found)), t1 = markValue(marks(found + 1));
+            const float y0 = ticks(found).Y1;
+            const float y1 = ticks(found + 1).Y1;
+            const double t0 = markValue(marks(found));
+            const double t1 = markValue(marks(found + 1));
             tempo = t0 + (centre - y0) * (t1 - t0) / (y1 - y0);
         } else {
             // Below the last tick: on to the fastest tempo at the weight's lowest place.

@@ -9,7 +9,9 @@
 
 namespace metro {
 
-inline double roundHalfEven(double value) { return std::nearbyint(value); }
+inline double roundHalfEven(double value) {
+    return std::nearbyint(value);
+}
 
 // Rounded into a 16-bit signed integer. A value outside the 16-bit range (a pointer held
 // captured far outside the window) saturates at the nearer end instead of overflowing.

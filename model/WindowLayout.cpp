@@ -2,6 +2,7 @@
 
 #include "model/TempoScale.h"
 
+#include <ranges>
 #include <string>
 
 namespace metro {
@@ -118,9 +119,10 @@ WindowLayout::WindowLayout() {
 }
 
 Control* WindowLayout::controlAt(float x, float y) const {
-    for (auto it = stacking_.rbegin(); it != stacking_.rend(); ++it)
-        if ((*it)->catchesPointer() && (*it)->contains(x, y))
-            return *it;
+    // Topmost first.
+    for (Control* control : std::ranges::reverse_view(stacking_))
+        if (control->catchesPointer() && control->contains(x, y))
+            return control;
     return nullptr;
 }
 

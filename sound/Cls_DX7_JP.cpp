@@ -7,7 +7,6 @@
 #include "sound/WaveFormat.h"
 
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <utility>
 
@@ -107,18 +106,26 @@ bool Cls_DX7_JP::File_Exists(std::string FilePath) {
     FilePath = trimSpaces(FilePath);
     if (FilePath.empty())
         return false;
+    // Opening a FIFO, a socket or a device to see whether it is there would block or never
+    // end: the directory lookup alone decides, and only a regular file counts.
     std::error_code ignored;
-    if (std::filesystem::is_regular_file(FilePath, ignored))
-        return true;
-    return std::ifstream(FilePath).is_open();
+    return std::filesystem::is_regular_file(FilePath, ignored);
 }
 
 bool Cls_DX7_JP::Wave_LoadFile(std::string FilePath, std::int16_t& Return_Index) {
     Return_Index = -1;
+    LastLoadFailure = LoadFailure::NoSoundDevice;
     if (!ready())
         return false;
     FilePath = trimSpaces(FilePath);
-    if (!File_Exists(FilePath) || LastIndex == kLastPossibleIndex)
+    if (!File_Exists(FilePath)) {
+        std::error_code ignored;
+        LastLoadFailure = std::filesystem::exists(FilePath, ignored) ? LoadFailure::NotRegular
+                                                                     : LoadFailure::Missing;
+        return false;
+    }
+    LastLoadFailure = LoadFailure::None;
+    if (LastIndex == kLastPossibleIndex)
         return false;
 
     const std::int16_t countBefore = WaveCount;
@@ -131,7 +138,7 @@ bool Cls_DX7_JP::Wave_LoadFile(std::string FilePath, std::int16_t& Return_Index)
         slot.SlotIndex = LastIndex;
         slot.SlotPath = FilePath;
         slot.BufferDesc.flags = kStaticWithVolumeControl;
-        slot.Buffer = SoundBuffer::createFromFile(DS, FilePath, slot.Format);
+        slot.Buffer = SoundBuffer::createFromFile(DS, FilePath, slot.Format, LastLoadFailure);
         if (slot.Buffer) {
             Return_Index = LastIndex;
             slot.SlotState = kSlotLoaded;
@@ -150,14 +157,14 @@ bool Cls_DX7_JP::Wave_Play(std::int16_t Index) {
     return Wave_PlayAt(Index, Mixer::kAsSoonAsPossible);
 }
 
-bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame) {
+bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame, IfLate ifLate) {
     const int position = Wave_Position(Index);
     if (position < 0)
         return false;
     WaveSlot& slot = Waves[static_cast<std::size_t>(position)];
     DS->setAwake(true);
     if (slot.Buffer) // a full hand-over queue loses this play; it still counts as played
-        slot.Buffer->play(startFrame, slot.SlotLoop);
+        slot.Buffer->play(startFrame, slot.SlotLoop, ifLate);
     slot.SlotState = kSlotPlayed;
     return true;
 }
@@ -165,6 +172,15 @@ bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame) {
 void Cls_DX7_JP::Device_Awake(bool Awake) {
     if (ready())
         DS->setAwake(Awake);
+}
+
+bool Cls_DX7_JP::Wave_CancelFrom(std::int16_t Index, std::int64_t fromFrame) {
+    const int position = Wave_Position(Index);
+    if (position < 0)
+        return false;
+    if (const auto& buffer = Waves[static_cast<std::size_t>(position)].Buffer)
+        buffer->cancelFrom(fromFrame);
+    return true;
 }
 
 bool Cls_DX7_JP::Wave_Stop(std::int16_t Index) {
@@ -247,6 +263,10 @@ std::int32_t Cls_DX7_JP::SampleRate() const {
 
 std::int64_t Cls_DX7_JP::WriteHeadFrame() const {
     return ready() ? DS->mixer().writeHeadFrame() : 0;
+}
+
+std::int64_t Cls_DX7_JP::RenderedFrame() const {
+    return ready() ? DS->mixer().framesRendered() : 0;
 }
 
 std::int64_t Cls_DX7_JP::HeardFrame() const {

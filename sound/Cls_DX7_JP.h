@@ -9,6 +9,9 @@
 // Beyond play-now, a slot can be started at an exact frame of the device clock
 // (Wave_PlayAt), which is how the metronome puts every click exactly on its beat.
 
+#include "sound/LoadFailure.h"
+#include "sound/Mixer.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,6 +48,8 @@ public:
     bool Wave_ClearAll();
     void Initialize(std::int32_t CallingFormHandle, const std::int32_t& PriorityLevel);
     bool Wave_LoadFile(std::string FilePath, std::int16_t& Return_Index);
+    // Why the last Wave_LoadFile failed (LoadFailure::None after a success).
+    LoadFailure Wave_LoadFailure() const { return LastLoadFailure; }
     bool Wave_Play(std::int16_t Index);
     bool Wave_Stop(std::int16_t Index);
 
@@ -52,7 +57,14 @@ public:
     // since the device opened); a frame already rendered means as soon as possible. Like
     // Wave_Play it cuts the slot's previous sounding; Wave_Stop also cancels a start that
     // has not happened yet. False for an invalid index or an instance that is not Ready.
-    bool Wave_PlayAt(std::int16_t Index, std::int64_t startFrame);
+    // With IfLate::Skip a frame already rendered when the device takes the start means no
+    // start at all.
+    bool Wave_PlayAt(std::int16_t Index, std::int64_t startFrame,
+                     IfLate ifLate = IfLate::StartAtOnce);
+    // Cancels the slot's starts handed over for `fromFrame` or later that have not happened;
+    // a sound already playing plays on. False for an invalid index or an instance that is
+    // not Ready.
+    bool Wave_CancelFrom(std::int16_t Index, std::int64_t fromFrame);
 
     // False lets the device sleep: it keeps its slots and its clock, but no audio thread runs
     // and no frames pass. Any play wakes it, as does true. Does nothing unless Ready. Neither
@@ -82,11 +94,16 @@ public:
     // below 0. On the offline output: WriteHeadFrame - one buffer, i.e. frames rendered.
     std::int32_t SampleRate() const;
     std::int64_t WriteHeadFrame() const;
+    // RenderedFrame: the first frame the device has not rendered yet. A start handed over
+    // for it or later may still be cancelled or replaced (with IfLate::Skip, so that a click
+    // the device took in the meantime does not sound twice).
+    std::int64_t RenderedFrame() const;
     std::int64_t HeardFrame() const;
 
 private:
     struct WaveSlot;
     int Wave_Position(std::int16_t Index) const;
+    // True only for a regular file (or a link to one): anything else is never opened.
     static bool File_Exists(std::string FilePath);
     bool ready() const { return DXReady && InitDone; }
 
@@ -96,6 +113,7 @@ private:
     std::int16_t LastIndex = 0;
     bool DXReady = false;
     bool InitDone = false;
+    LoadFailure LastLoadFailure = LoadFailure::None;
 };
 
 } // namespace metro

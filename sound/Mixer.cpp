@@ -47,16 +47,21 @@ Mixer::Voice* Mixer::find(VoiceId id) {
     return voice.inUse && voice.generation == id.generation ? &voice : nullptr;
 }
 
-bool Mixer::play(VoiceId voice, std::int64_t startFrame, bool looping) {
-    return commands_.push({Command::Kind::Play, looping, 1.0f, voice, startFrame});
+bool Mixer::play(VoiceId voice, std::int64_t startFrame, bool looping, IfLate ifLate) {
+    return commands_.push({Command::Kind::Play, looping, ifLate, 1.0f, voice, startFrame});
 }
 
 bool Mixer::stop(VoiceId voice) {
-    return commands_.push({Command::Kind::Stop, false, 1.0f, voice, 0});
+    return commands_.push({Command::Kind::Stop, false, IfLate::StartAtOnce, 1.0f, voice, 0});
+}
+
+bool Mixer::cancelFrom(VoiceId voice, std::int64_t fromFrame) {
+    return commands_.push(
+        {Command::Kind::CancelFrom, false, IfLate::StartAtOnce, 1.0f, voice, fromFrame});
 }
 
 bool Mixer::setGain(VoiceId voice, float gain) {
-    return commands_.push({Command::Kind::SetGain, false, gain, voice, 0});
+    return commands_.push({Command::Kind::SetGain, false, IfLate::StartAtOnce, gain, voice, 0});
 }
 
 void Mixer::render(float* out, int frames) {
@@ -103,12 +108,17 @@ void Mixer::applyCommands(std::int64_t blockStart) {
     while (const auto command = commands_.pop()) {
         switch (command->kind) {
         case Command::Kind::Play:
-            addPending({std::max(command->frame, blockStart), command->voice, command->looping});
+            if (command->frame >= blockStart || command->ifLate == IfLate::StartAtOnce)
+                addPending(
+                    {std::max(command->frame, blockStart), command->voice, command->looping});
             break;
         case Command::Kind::Stop:
             cancelPending(command->voice);
             if (Voice* voice = find(command->voice))
                 voice->sounding = false;
+            break;
+        case Command::Kind::CancelFrom:
+            cancelPending(command->voice, command->frame);
             break;
         case Command::Kind::SetGain:
             if (Voice* voice = find(command->voice))
@@ -135,12 +145,14 @@ void Mixer::addPending(const PendingStart& start) {
     ++pendingCount_;
 }
 
-void Mixer::cancelPending(VoiceId voice) {
-    const auto end = std::remove_if(
-        pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(pendingCount_),
-        [voice](const PendingStart& start) {
-            return start.voice.slot == voice.slot && start.voice.generation == voice.generation;
-        });
+void Mixer::cancelPending(VoiceId voice, std::int64_t fromFrame) {
+    const auto end = std::remove_if(pending_.begin(),
+                                    pending_.begin() + static_cast<std::ptrdiff_t>(pendingCount_),
+                                    [voice, fromFrame](const PendingStart& start) {
+                                        return start.voice.slot == voice.slot &&
+                                               start.voice.generation == voice.generation &&
+                                               start.frame >= fromFrame;
+                                    });
     pendingCount_ = static_cast<std::size_t>(end - pending_.begin());
 }
 

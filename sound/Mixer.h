@@ -3,8 +3,8 @@
 // at exact frames of the device clock, mixed into float32 interleaved blocks.
 //
 // Thread contract
-// - Window thread: play(), stop(), setGain() and the clock readers. They never block; they
-//   hand their change to the audio thread through a fixed-size single-producer queue.
+// - Window thread (the one producer): play(), stop(), cancelFrom(), setGain(). They never
+//   block; they hand their change to the audio thread through a fixed-size queue.
 // - Window thread while rendering is held off (the output's RenderingHold): addVoice() and
 //   removeVoice(), the only members that allocate or free.
 // - Audio thread: render(). It never allocates, locks, waits or touches a file.
@@ -24,6 +24,11 @@
 #include <vector>
 
 namespace metro {
+
+// What a start does when its frame has already been rendered by the time the audio thread
+// takes it: sound at once (a click a few milliseconds late), or not at all (a click handed
+// over again in place of one that may have sounded already).
+enum class IfLate : std::uint8_t { StartAtOnce, Skip };
 
 // Names one voice; a removed voice's id never names a later voice.
 struct VoiceId {
@@ -51,14 +56,19 @@ public:
     VoiceId addVoice(std::vector<float> samples);
     // Window thread, rendering held off. Gives back the voice's samples so the caller can
     // free them after letting the renderer go again; unknown ids give an empty vector.
-    std::vector<float> removeVoice(VoiceId voice);
+    std::vector<float> removeVoice(VoiceId id);
 
     // Window thread. Each returns false only when the queue to the callback is full.
     // play: from the voice's first frame exactly at `startFrame`, cutting its previous
-    // sounding there; a frame already rendered means the start of the next block.
-    bool play(VoiceId voice, std::int64_t startFrame, bool looping);
+    // sounding there; a frame already rendered means the start of the next block, or no
+    // start at all with IfLate::Skip.
+    bool play(VoiceId voice, std::int64_t startFrame, bool looping,
+              IfLate ifLate = IfLate::StartAtOnce);
     // stop: silent from the start of the next block; starts still pending are cancelled.
     bool stop(VoiceId voice);
+    // cancelFrom: pending starts at `fromFrame` or later are cancelled; a sounding voice
+    // plays on.
+    bool cancelFrom(VoiceId voice, std::int64_t fromFrame);
     // setGain: linear factor from the start of the next block.
     bool setGain(VoiceId voice, float gain);
 
@@ -86,9 +96,10 @@ private:
         bool looping = false;
     };
     struct Command {
-        enum class Kind : std::uint8_t { Play, Stop, SetGain };
+        enum class Kind : std::uint8_t { Play, Stop, CancelFrom, SetGain };
         Kind kind = Kind::Stop;
         bool looping = false;
+        IfLate ifLate = IfLate::StartAtOnce;
         float gain = 1.0f;
         VoiceId voice;
         std::int64_t frame = 0;
@@ -99,11 +110,12 @@ private:
         bool looping = false;
     };
 
-    Voice* find(VoiceId voice);
+    Voice* find(VoiceId id);
     void renderBlock(float* out, int frames);
     void applyCommands(std::int64_t blockStart);
     void addPending(const PendingStart& start);
-    void cancelPending(VoiceId voice);
+    // Cancels the voice's pending starts at `fromFrame` or later.
+    void cancelPending(VoiceId voice, std::int64_t fromFrame = kAsSoonAsPossible);
     void mixSegment(float* out, int fromFrame, int toFrame);
 
     const DeviceFormat format_;

@@ -3,9 +3,12 @@
 #include "sound/AudioOutput.h"
 #include "sound/WaveDecoder.h"
 
+#include <cerrno>
 #include <cmath>
-#include <fstream>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -13,18 +16,55 @@ namespace metro {
 
 namespace {
 
-// The whole file, or nothing when it cannot be read or is larger than any wave we accept.
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// The whole file, or nothing when it is not a regular file, cannot be read or is larger than
+// any wave we accept. Opened without blocking and checked on the open descriptor, so a FIFO
+// put in the file's place after a check can hold nothing up.
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, LoadFailure& why) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0) {
+        why = errno == ENOENT || errno == ENOTDIR ? LoadFailure::Missing : LoadFailure::Unreadable;
         return std::nullopt;
-    const std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxWaveFileBytes)
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) {
+        why = LoadFailure::Unreadable;
         return std::nullopt;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = LoadFailure::NotRegular;
         return std::nullopt;
+    }
+    if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kMaxWaveFileBytes) {
+        why = LoadFailure::NotWave;
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(file.get(), bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) { // an error, or the file shrank while we read it
+            why = LoadFailure::Unreadable;
+            return std::nullopt;
+        }
+        done += static_cast<std::size_t>(got);
+    }
     return bytes;
 }
 
@@ -36,13 +76,15 @@ float gainOfVolume(std::int32_t hundredthsOfDecibel) {
 
 std::shared_ptr<SoundBuffer> SoundBuffer::createFromFile(std::shared_ptr<AudioOutput> output,
                                                          const std::string& path,
-                                                         WaveFormat& format) {
-    if (!output || !output->isOpen())
+                                                         WaveFormat& format, LoadFailure& why) {
+    if (!output || !output->isOpen()) {
+        why = LoadFailure::NoSoundDevice;
         return nullptr;
-    const std::optional<std::vector<std::uint8_t>> bytes = readWholeFile(path);
+    }
+    const std::optional<std::vector<std::uint8_t>> bytes = readWholeFile(path, why);
     if (!bytes)
         return nullptr;
-    std::optional<DecodedWave> decoded = decodeWave(*bytes, output->format());
+    std::optional<DecodedWave> decoded = decodeWave(*bytes, output->format(), &why);
     if (!decoded)
         return nullptr;
     VoiceId voice;
@@ -66,8 +108,12 @@ SoundBuffer::~SoundBuffer() {
     // `released` is freed here, after the renderer runs again.
 }
 
-bool SoundBuffer::play(std::int64_t startFrame, bool looping) {
-    return output_->mixer().play(voice_, startFrame, looping);
+bool SoundBuffer::play(std::int64_t startFrame, bool looping, IfLate ifLate) {
+    return output_->mixer().play(voice_, startFrame, looping, ifLate);
+}
+
+bool SoundBuffer::cancelFrom(std::int64_t fromFrame) {
+    return output_->mixer().cancelFrom(voice_, fromFrame);
 }
 
 bool SoundBuffer::stop() {

@@ -24,10 +24,19 @@ bool hasId(const std::uint8_t* at, const char* id) {
     return std::memcmp(at, id, 4) == 0;
 }
 
+// The most frames `dataBytes` of this format can decode to: exact for PCM and float, and an
+// upper bound for the compressed encodings (ADPCM packs at least 4 bits a sample).
+std::uint64_t mostFrames(const WaveFormat& format, std::uint64_t dataBytes) {
+    const std::uint64_t bits = format.bitsPerSample >= 8 ? format.bitsPerSample : 4;
+    return dataBytes * 8 / (bits * format.channels);
+}
+
 // The RIFF layout: "RIFF" size "WAVE", then chunks of id, size and data (padded to even
 // length). Requires a "fmt " chunk before a non-empty "data" chunk, every size within the
-// bytes really there, and a format that could describe playable sound.
-std::optional<WaveFormat> checkLayout(std::span<const std::uint8_t> file) {
+// bytes really there, a format that could describe playable sound, and no more than
+// kMaxSoundSeconds of it.
+std::optional<WaveFormat> checkLayout(std::span<const std::uint8_t> file, LoadFailure& why) {
+    why = LoadFailure::NotWave;
     if (file.size() < 12 || file.size() > kMaxWaveFileBytes)
         return std::nullopt;
     if (!hasId(file.data(), "RIFF") || !hasId(file.data() + 8, "WAVE"))
@@ -62,6 +71,11 @@ std::optional<WaveFormat> checkLayout(std::span<const std::uint8_t> file) {
                 return std::nullopt;
             if (format->samplesPerSec < 100 || format->samplesPerSec > 384000)
                 return std::nullopt;
+            if (mostFrames(*format, size) >
+                static_cast<std::uint64_t>(kMaxSoundSeconds) * format->samplesPerSec) {
+                why = LoadFailure::TooLong;
+                return std::nullopt;
+            }
             return format;
         }
         offset += 8 + size + (size & 1);
@@ -76,10 +90,13 @@ struct SdlFree {
 } // namespace
 
 std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,
-                                      const DeviceFormat& device) {
-    const std::optional<WaveFormat> format = checkLayout(file);
+                                      const DeviceFormat& device, LoadFailure* why) {
+    LoadFailure ignored;
+    LoadFailure& failure = why != nullptr ? *why : ignored;
+    const std::optional<WaveFormat> format = checkLayout(file, failure);
     if (!format)
         return std::nullopt;
+    failure = LoadFailure::Unsupported;
 
     // SDL decodes every encoding it knows (PCM, float, ADPCM, A-law, mu-law) and refuses
     // the rest. The layout was checked above, so it reads only bytes that are there.
@@ -98,7 +115,11 @@ std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,
         return std::nullopt;
     const std::int64_t sourceFrames = pcmBytes / frameBytes;
     const std::int64_t expectedFrames = sourceFrames * device.sampleRate / spec.freq;
-    if (expectedFrames < 1 || expectedFrames > kMaxSoundSeconds * device.sampleRate)
+    if (expectedFrames > kMaxSoundSeconds * device.sampleRate) {
+        failure = LoadFailure::TooLong;
+        return std::nullopt;
+    }
+    if (expectedFrames < 1)
         return std::nullopt;
 
     SDL_AudioCVT cvt;
@@ -123,6 +144,7 @@ std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,
         return std::nullopt;
     decoded.samples.resize(static_cast<std::size_t>(decoded.frames * device.channels));
     std::memcpy(decoded.samples.data(), work.data(), decoded.samples.size() * sizeof(float));
+    failure = LoadFailure::None;
     return decoded;
 }
 

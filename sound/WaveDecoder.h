@@ -4,6 +4,7 @@
 // file that does not pass gives no sound. Window thread; never throws.
 
 #include "sound/DeviceFormat.h"
+#include "sound/LoadFailure.h"
 #include "sound/WaveFormat.h"
 
 #include <cstddef>
@@ -20,11 +21,14 @@ struct DecodedWave {
     std::int64_t frames = 0;    // samples.size() / device channels, at least 1
 };
 
-// Limits that keep a hostile header from making us allocate without bound.
+// Limits that keep a hostile header from making us allocate without bound. A click is a
+// fraction of a second; ten seconds is as much as a slot holds (under 4 MB at 48 kHz
+// stereo), and a longer sound is refused from its header, before anything is decoded.
 inline constexpr std::size_t kMaxWaveFileBytes = 64u << 20;
-inline constexpr std::int64_t kMaxSoundSeconds = 600;
+inline constexpr std::int64_t kMaxSoundSeconds = 10;
 
+// `why` (optional) says what was wrong when there is no sound.
 std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,
-                                      const DeviceFormat& device);
+                                      const DeviceFormat& device, LoadFailure* why = nullptr);
 
 } // namespace metro

@@ -58,4 +58,10 @@ runs_with_clicks "$prefix/bin/metronome" "$prefix/lib/metronome/metro" ||
 mv "$prefix/lib/metronome/metro" "$prefix/lib/metronome/metro.away"
 ! runs_with_clicks "$prefix/bin/metronome" "$prefix/lib/metronome/metro" 2>/dev/null ||
     fail "a program without its clicks passed for one with them"
+# A program folder whose name is not valid UTF-8 keeps its clicks.
+odd=$prefix/$'caf\xe9'
+mv "$prefix/lib/metronome" "$odd"
+mv "$odd/metro.away" "$odd/metro"
+runs_with_clicks "$odd/metronome" "$odd/metro" ||
+    fail "the program lost its clicks in a folder whose name is not UTF-8"
 echo "installed tree, desktop entry, metainfo and program are fine"

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <ostream>
+#include <sys/stat.h>
 
 namespace metro {
 namespace {
@@ -256,6 +257,7 @@ struct BadFile {
     const char* name;
     // Writes the case's file into `folder` and returns the path to load.
     std::string (*make)(const test::TempFolder& folder);
+    LoadFailure why;
 };
 
 void PrintTo(const BadFile& file, std::ostream* out) {
@@ -280,61 +282,92 @@ std::vector<std::uint8_t> withFields(void (*change)(WaveFields&)) {
 }
 
 const BadFile kBadFiles[] = {
-    {"EmptyPath", [](const test::TempFolder&) { return std::string(); }},
-    {"SpacesOnly", [](const test::TempFolder&) { return std::string("    "); }},
-    {"Folder", [](const test::TempFolder& folder) { return folder.path().string(); }},
-    {"MissingFile", [](const test::TempFolder& folder) { return folder.file("nothing.wav"); }},
-    {"EmptyFile", [](const test::TempFolder& folder) { return withBytes(folder, {}); }},
+    {"EmptyPath", [](const test::TempFolder&) { return std::string(); }, LoadFailure::Missing},
+    {"SpacesOnly", [](const test::TempFolder&) { return std::string("    "); },
+     LoadFailure::Missing},
+    {"Folder", [](const test::TempFolder& folder) { return folder.path().string(); },
+     LoadFailure::NotRegular},
+    {"MissingFile", [](const test::TempFolder& folder) { return folder.file("nothing.wav"); },
+     LoadFailure::Missing},
+    {"EmptyFile", [](const test::TempFolder& folder) { return withBytes(folder, {}); },
+     LoadFailure::NotWave},
     {"TextFile",
      [](const test::TempFolder& folder) {
          const std::string text = "RIFF? no, just a few words of text\n";
          return withBytes(folder, std::vector<std::uint8_t>(text.begin(), text.end()));
-     }},
+     },
+     LoadFailure::NotWave},
     {"TruncatedHeader",
      [](const test::TempFolder& folder) {
          std::vector<std::uint8_t> bytes = goodBytes();
          bytes.resize(30);
          return withBytes(folder, bytes);
-     }},
+     },
+     LoadFailure::NotWave},
     {"TruncatedData",
      [](const test::TempFolder& folder) {
          std::vector<std::uint8_t> bytes = goodBytes();
          bytes.resize(bytes.size() - 10);
          return withBytes(folder, bytes);
-     }},
+     },
+     LoadFailure::NotWave},
     {"HeaderClaims4GB",
      [](const test::TempFolder& folder) {
          return withBytes(folder, withFields([](WaveFields& fields) {
                               fields.riffSize = 0xFFFFFFF0u;
                               fields.dataSize = 0xFFFFFFC0u;
                           }));
-     }},
+     },
+     LoadFailure::NotWave},
     {"DataClaims4GBInsideTheRightRiffSize",
      [](const test::TempFolder& folder) {
          return withBytes(folder,
                           withFields([](WaveFields& fields) { fields.dataSize = 0xFFFFFFC0u; }));
-     }},
+     },
+     LoadFailure::NotWave},
     {"ZeroChannels",
      [](const test::TempFolder& folder) {
          return withBytes(folder, withFields([](WaveFields& fields) { fields.channels = 0; }));
-     }},
+     },
+     LoadFailure::NotWave},
     {"SampleRateZero",
      [](const test::TempFolder& folder) {
          return withBytes(folder, withFields([](WaveFields& fields) { fields.sampleRate = 0; }));
-     }},
+     },
+     LoadFailure::NotWave},
     {"ZeroBlockAlign",
      [](const test::TempFolder& folder) {
          return withBytes(folder, withFields([](WaveFields& fields) { fields.blockAlign = 0; }));
-     }},
+     },
+     LoadFailure::NotWave},
     {"UnknownEncoding",
      [](const test::TempFolder& folder) {
          return withBytes(folder,
                           withFields([](WaveFields& fields) { fields.formatTag = 0x1234; }));
-     }},
+     },
+     LoadFailure::Unsupported},
     {"NoData",
      [](const test::TempFolder& folder) {
          return withBytes(folder, waveBytes(WaveFields{}, std::vector<std::uint8_t>{}));
-     }},
+     },
+     LoadFailure::NotWave},
+    {"Fifo",
+     [](const test::TempFolder& folder) {
+         const std::string path = folder.file("fifo.wav");
+         EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+         return path; // opening it would wait for a writer for ever
+     },
+     LoadFailure::NotRegular},
+    {"Device", [](const test::TempFolder&) { return std::string("/dev/zero"); },
+     LoadFailure::NotRegular},
+    {"TenMinutesOfClick", // 60 kB that would decode to 0.2 GB at 48 kHz stereo float
+     [](const test::TempFolder& folder) {
+         WaveFields fields;
+         fields.sampleRate = 100;
+         fields.bitsPerSample = 8;
+         return withBytes(folder, waveBytes(fields, std::vector<std::uint8_t>(60000, 0x90)));
+     },
+     LoadFailure::TooLong},
 };
 
 class BadFileTest : public ::testing::TestWithParam<BadFile> {};
@@ -352,6 +385,7 @@ TEST_P(BadFileTest, LoadFailsAndChangesNothing) {
     index = 0;
     EXPECT_FALSE(sound.Wave_LoadFile(GetParam().make(folder), index));
     EXPECT_EQ(index, -1);
+    EXPECT_EQ(sound.Wave_LoadFailure(), GetParam().why) << describe(sound.Wave_LoadFailure());
     EXPECT_FALSE(sound.Wave_Play(2));
     EXPECT_TRUE(sound.Wave_Play(1));
     EXPECT_FLOAT_EQ(renderFrames(*output, kBlock)[0], levelOf(1));

@@ -75,6 +75,22 @@ TEST_F(MixerTest, AFrameAlreadyRenderedStartsAtTheNextBlock) {
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 0));
     mixer.play(voice, Mixer::kAsSoonAsPossible, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 0));
+    // A replacement start that comes too late is dropped, never played late.
+    mixer.play(voice, 2 * kBlock + 3, false, IfLate::Skip);
+    EXPECT_EQ(render(kBlock), expected(kBlock, {}, 0));
+}
+
+TEST_F(MixerTest, CancelFromTakesBackLaterStartsAndLetsTheSoundingOnePlayOn) {
+    const VoiceId voice = mixer.addVoice(kRamp);
+    mixer.play(voice, kBlock - 2, false);
+    mixer.play(voice, kBlock + 6, false);
+    mixer.play(voice, kBlock + 12, false);
+    render(kBlock);
+    mixer.cancelFrom(voice, kBlock + 12);
+    mixer.cancelFrom(voice, kBlock + 6); // in any order
+    std::vector<float> want(kRamp.begin() + 2, kRamp.end());
+    want.resize(kBlock, 0.0f);
+    EXPECT_EQ(render(kBlock), want);
 }
 
 TEST_F(MixerTest, StopCutsAtTheNextBlockAndCancelsPendingStarts) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <numeric>
 #include <thread>
@@ -70,55 +71,70 @@ TEST(ClickTiming, AccentsFallOnTheFirstBeatOfEachMeasure) {
     }
 }
 
-TEST(ClickTiming, MutingSilencesTheClicksAndHoldsTheMeasure) {
+// A change of mute or of the beat count a few milliseconds before a beat acts from that
+// very beat's click on, although the click was handed over to the device long before.
+struct LateChange {
+    const char* name;
+    double atSeconds;          // the change comes this long before this beat time
+    void (*change)(Form1&);    // the change itself
+    std::vector<int> expected; // the next four beats: 0 silent, 1 plain, 2 accent
+    bool mutedBefore = false;  // muted since 2.2 s (after beat 4)
+};
+
+class ChangeBeforeABeat
+    : public ::testing::TestWithParam<std::tuple<LateChange, int /* ms before the beat */>> {};
+
+TEST_P(ChangeBeforeABeat, TheNextClickFollowsTheNewState) {
+    const auto& [change, msBefore] = GetParam();
     ClickedMetronome m;
     m.state().BeatsPerMeasure = 4;
-    std::mt19937 random(7);
     m.form.I_Play_Click(0);
-    m.playFor(2.9, random);
-    m.form.I_Speaker_Click();
-    const std::int64_t mutedAt = m.now();
-    m.playFor(3, random);
-    const std::int64_t unmutedAt = m.now();
-    m.form.I_Speaker_Click();
-    m.playFor(3, random);
-
-    // Nothing sounds while muted (past the clicks already handed over before the mute).
-    const std::int64_t lookahead = ClickedMetronome::rate / 10 + 512;
-    for (const auto& c : m.clicks)
-        EXPECT_FALSE(c.frame > mutedAt + lookahead && c.frame < unmutedAt) << c.frame;
-    // The clicks that did sound count the measure as if the muted beats were not there,
-    // and every one of them lies on the beat grid of the start.
-    ASSERT_GT(m.clicks.size(), 8u);
-    const double interval = 60.0 * ClickedMetronome::rate / 120;
-    for (std::size_t i = 0; i < m.clicks.size(); ++i) {
-        EXPECT_EQ(m.clicks[i].accent, i % 4 == 0) << i;
-        const double beats =
-            static_cast<double>(m.clicks[i].frame - m.clicks.front().frame) / interval;
-        EXPECT_NEAR(beats, std::round(beats), 0.5 / interval) << i;
+    const auto frameRate = static_cast<std::int64_t>(ClickedMetronome::rate);
+    const auto beatFrames = 60 * frameRate / 120;
+    const auto runUntil = [&](std::int64_t frame) {
+        while (m.now() < frame) {
+            m.render(std::min<std::int64_t>(frameRate / 100, frame - m.now()));
+            m.form.metronome.Beat_Frame();
+        }
+    };
+    runUntil(m.now() + frameRate); // the first click sounds
+    ASSERT_FALSE(m.clicks.empty());
+    const std::int64_t start = m.clicks.front().frame;
+    if (change.mutedBefore) {
+        runUntil(start + 2 * frameRate + frameRate / 5);
+        m.form.I_Speaker_Click();
     }
+    const auto changeBeat = static_cast<std::int64_t>(change.atSeconds * 2);
+    runUntil(start + changeBeat * beatFrames - msBefore * frameRate / 1000);
+    change.change(m.form);
+    runUntil(start + (changeBeat + 4) * beatFrames - beatFrames / 2);
+
+    std::vector<int> heard(4, 0);
+    for (const auto& c : m.clicks) {
+        const std::int64_t beat = (c.frame - start) / beatFrames;
+        ASSERT_EQ(c.frame, start + beat * beatFrames) << "every click on the grid";
+        if (beat >= changeBeat)
+            heard[static_cast<std::size_t>(beat - changeBeat)] = c.accent ? 2 : 1;
+    }
+    EXPECT_EQ(heard, change.expected) << change.name << ", " << msBefore << " ms before";
 }
 
-TEST(ClickTiming, ANewMeasureLengthAppliesFromTheNextClick) {
-    ClickedMetronome m;
-    m.state().BeatsPerMeasure = 8;
-    std::mt19937 random(3);
-    m.form.I_Play_Click(0);
-    m.playFor(2.4, random); // five clicks: the counter stands at 5 (beats 0..4)
-    const std::size_t before = m.clicks.size();
-    m.form.L_Metro_Click(3); // the counter is above the new count
-    m.playFor(4, random);
-    ASSERT_GT(m.clicks.size(), before + 4);
-    // The next handed-over click is a plain one, then the count starts again: accent, 2 plain.
-    std::vector<bool> accents;
-    for (std::size_t i = before; i < m.clicks.size(); ++i)
-        accents.push_back(m.clicks[i].accent);
-    // Clicks already handed over before the change keep their kind; find the first accent.
-    const auto firstAccent = std::find(accents.begin(), accents.end(), true);
-    ASSERT_NE(firstAccent, accents.end());
-    for (auto it = firstAccent; it != accents.end(); ++it)
-        EXPECT_EQ(*it, (it - firstAccent) % 3 == 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    MuteAndBeats, ChangeBeforeABeat,
+    ::testing::Combine(
+        ::testing::Values(
+            // Four to a measure: beat 4 was an accent, so the counter stands at 1 before beat 5.
+            LateChange{"mute", 2.5, [](Form1& f) { f.I_Speaker_Click(); }, {0, 0, 0, 0}},
+            LateChange{"unmute", 3.0, [](Form1& f) { f.I_Speaker_Click(); }, {1, 1, 1, 2}, true},
+            LateChange{"two beats", 2.5, [](Form1& f) { f.L_Metro_Click(2); }, {1, 2, 1, 2}},
+            LateChange{"one beat", 2.5, [](Form1& f) { f.L_Metro_Click(1); }, {1, 2, 2, 2}},
+            LateChange{"five beats", 2.5, [](Form1& f) { f.L_Metro_Click(5); }, {1, 1, 1, 1}}),
+        ::testing::Values(1, 5, 20, 60)),
+    [](const auto& info) {
+        std::string name = std::get<0>(info.param).name;
+        std::replace(name.begin(), name.end(), ' ', '_');
+        return name + "_" + std::to_string(std::get<1>(info.param)) + "ms";
+    });
 
 TEST(ClickTiming, WithoutSoundReadyNoSlotIsEverPlayed) {
     ClickedMetronome m;

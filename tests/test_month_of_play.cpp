@@ -40,6 +40,7 @@ public:
     MonthOldRunClock(std::unique_ptr<BeatClock> device, std::int64_t pressedAt)
         : device_(std::move(device)), pressedAt_(pressedAt) {}
     std::int64_t ticksPerSecond() const override { return device_->ticksPerSecond(); }
+    void observe() override { device_->observe(); }
     std::int64_t heardNow() const override { return device_->heardNow(); }
     std::int64_t earliestStart() const override {
         if (!started_) {

@@ -37,7 +37,8 @@ QImage onChecker(const QImage& src) {
     const int c = std::max(4, src.width() / 16);
     for (int y = 0; y < img.height(); y += c)
         for (int x = 0; x < img.width(); x += c)
-            p.fillRect(x, y, c, c, ((x / c + y / c) % 2) ? QColor(200, 200, 200) : QColor(120, 160, 120));
+            p.fillRect(x, y, c, c,
+                       ((x / c + y / c) % 2) ? QColor(200, 200, 200) : QColor(120, 160, 120));
     p.drawImage(0, 0, src);
     return img;
 }
@@ -56,7 +57,7 @@ void compose(double k, bool scale, const QString& file) {
     QFont f("Liberation Sans");
     f.setPixelSize(int(11 * k));
     p.setFont(f);
-    const double tw = k / 15.0;  // twips to output pixels
+    const double tw = k / 15.0; // twips to output pixels
 
     if (scale) {
         static const int tick[17][4] = {
@@ -66,16 +67,19 @@ void compose(double k, bool scale, const QString& file) {
             {2490, 2940, 2565, 96},  {2730, 2970, 2805, 108}, {3030, 3000, 3105, 120},
             {3330, 3030, 3405, 132}, {3630, 3030, 3720, 144}, {3990, 3060, 4065, 160},
             {4410, 3090, 4485, 184}, {4860, 3120, 4935, 208}};
-        static const struct { int left, top; const char* s; } help[] = {
-            {120, 720, "Press a key:"}, {120, 1050, "Esc:Exit"}, {120, 1320, "SpaceBar:"},
-            {210, 1530, "Sound on/off"}, {120, 1860, "Enter:"},  {210, 2040, "Play/Stop"},
-            {120, 2370, "+:Tempo+"},    {120, 2700, "-:Tempo-"}, {120, 3030, "T:Show me"},
-            {120, 3360, "1 - 8"}};
+        static const struct {
+            int left, top;
+            const char* s;
+        } help[] = {{120, 720, "Press a key:"},  {120, 1050, "Esc:Exit"}, {120, 1320, "SpaceBar:"},
+                    {210, 1530, "Sound on/off"}, {120, 1860, "Enter:"},   {210, 2040, "Play/Stop"},
+                    {120, 2370, "+:Tempo+"},     {120, 2700, "-:Tempo-"}, {120, 3030, "T:Show me"},
+                    {120, 3360, "1 - 8"}};
         for (int i = 0; i < 10; ++i)
             text(p, help[i].left * tw, help[i].top * tw, 200 * k, 14 * k, help[i].s,
                  i == 0 ? QColor("#FFE0C0") : QColor("#FFFFFF"));
         p.setPen(QPen(QColor("#FFC080"), k));
-        for (auto& t : tick) p.drawLine(QPointF(t[1] * tw, t[2] * tw), QPointF(3450 * tw, t[2] * tw));
+        for (auto& t : tick)
+            p.drawLine(QPointF(t[1] * tw, t[2] * tw), QPointF(3450 * tw, t[2] * tw));
         for (auto& t : tick)
             text(p, 3480 * tw, t[0] * tw, 30 * k, 14 * k, QString::number(t[3]), Qt::white);
     }
@@ -88,18 +92,21 @@ void compose(double k, bool scale, const QString& file) {
     p.drawImage(QPointF(134 * k, 202 * k), render("weight", k));
     p.drawImage(QPointF(178 * k, 392 * k), render("play", k));
     // Texts the program draws.
-    text(p, 68 * k, 422 * k, 66 * k, 14 * k, "Welcome to : ", Qt::white, Qt::AlignHCenter | Qt::AlignTop);
+    text(p, 68 * k, 422 * k, 66 * k, 14 * k, "Welcome to : ", Qt::white,
+         Qt::AlignHCenter | Qt::AlignTop);
     static const int beatLeft[8] = {1260, 1425, 1590, 1755, 1935, 2100, 2265, 2430};
     for (int i = 0; i < 8; ++i)
         text(p, beatLeft[i] * tw, 5880 * tw, 135 * tw, 195 * tw, QString::number(i + 1),
              i == 1 ? QColor("#C0C0C0") : QColor("#FFFFFF"));
-    text(p, 1830 * tw, 5520 * tw, 525 * tw, 165 * tw, "120", Qt::white, Qt::AlignHCenter | Qt::AlignTop);
-    if (scale) p.drawImage(QPointF(234 * k, 2 * k), render("closebox", k));
+    text(p, 1830 * tw, 5520 * tw, 525 * tw, 165 * tw, "120", Qt::white,
+         Qt::AlignHCenter | Qt::AlignTop);
+    if (scale)
+        p.drawImage(QPointF(234 * k, 2 * k), render("closebox", k));
     p.end();
     win.save(g_out + "/" + file);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
@@ -115,7 +122,8 @@ int main(int argc, char** argv) {
     for (const char* n : names) {
         for (double k : {1.0, 2.0, 8.0}) {
             QImage img = render(n, k);
-            if (img.isNull()) return 1;
+            if (img.isNull())
+                return 1;
             onChecker(img).save(g_out + QString("/%1_%2x.png").arg(n).arg(int(k)));
         }
     }

@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     if (argc > 3) {
         const int w = QString(argv[3]).toInt();
         const int h = argc > 4 ? QString(argv[4]).toInt() : w;
-        if (w <= 0 || h <= 0) return 2;
+        if (w <= 0 || h <= 0)
+            return 2;
         size = QSize(w, h);
     }
     QImage img(size, QImage::Format_ARGB32_Premultiplied);

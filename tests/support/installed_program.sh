@@ -6,6 +6,13 @@ fail() {
     exit 1
 }
 
+# strace_escaped TEXT: TEXT as strace prints a path.
+strace_escaped() {
+    LC_ALL=C python3 -c 'import sys
+print("".join(chr(b) if 32 <= b < 127 and b not in b"\"\\\\" else "\\%o" % b
+              for b in sys.argv[1].encode("utf-8", "surrogateescape")))' "$1"
+}
+
 # runs_with_clicks PROGRAM CLICKS_DIR
 # Starts PROGRAM on the offscreen platform with SDL's dummy sound driver, lets it run for two
 # seconds and stops it. Succeeds when it was still running, printed nothing, and opened
@@ -38,7 +45,9 @@ runs_with_clicks() {
         ok=1
     fi
     for wav in 1.wav 2.wav; do
-        if ! grep -F "\"$clicks/$wav\"" "$work/trace" | grep -Eq '\) = [0-9]+$'; then
+        # strace writes a byte that is not printable ASCII as an octal escape.
+        if ! grep -F "\"$(strace_escaped "$clicks/$wav")\"" "$work/trace" |
+            grep -Eq '\) = [0-9]+$'; then
             echo "$program did not open $clicks/$wav; what it tried:" >&2
             grep -F '.wav"' "$work/trace" >&2 || echo "  (no wave file at all)" >&2
             ok=1

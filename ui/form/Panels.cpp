@@ -10,6 +10,7 @@ void Form1::I_Speaker_Click() {
     // SoundOff before the toggle is the new "sound audible" state.
     metronome.Speaker_Show(state().SoundOff);
     state().SoundOff = !state().SoundOff;
+    metronome.Clicks_Renew();
 }
 
 void Form1::I_Scale_Click() {
@@ -22,6 +23,7 @@ void Form1::I_Scale_Click() {
 void Form1::L_Metro_Click(std::int16_t Index) {
     state().BeatsPerMeasure = Index;
     metronome.Beats_Show();
+    metronome.Clicks_Renew();
 }
 
 void Form1::L_Tem1_Click(std::int16_t Index) {

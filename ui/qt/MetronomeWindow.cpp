@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 namespace metro {
 
@@ -57,7 +59,13 @@ std::int32_t MetronomeWindow::Services::windowHandle() const {
 }
 
 std::string MetronomeWindow::Services::programFolder() const {
-    return QCoreApplication::applicationDirPath().toStdString();
+    // In the file system's own bytes: a folder whose name is not valid UTF-8 would not
+    // survive a trip through QString.
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error)
+        return program.parent_path().string();
+    return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
 }
 
 void MetronomeWindow::Services::messageBox(const std::string& text) {
