@@ -132,6 +132,8 @@ def main():
         act(slider, "Decrease")
         act(slider, "Decrease")
         check("decrease twice: 119", tempo() == (119, "119"))
+        value.currentValue = 1000
+        check("setting past the end: 300", tempo() == (300, "300"))
         value.currentValue = 217
         check("setting 217, above the last mark", tempo() == (217, "217"))
 

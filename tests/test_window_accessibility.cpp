@@ -85,28 +85,6 @@ TEST_F(AccessibleWindow, StatesAndValuesFollowTheMetronome) {
               QString::number(window.form().state().Tempo));
 }
 
-TEST_F(AccessibleWindow, TheTempoSliderStepsOneBeatPerMinuteAndRestsDuringPlay) {
-    QAccessibleInterface* slider = named("Tempo");
-    const auto tempo = [&] { return window.form().state().Tempo; };
-    EXPECT_EQ(slider->valueInterface()->minimumValue(), 40);
-    EXPECT_EQ(slider->valueInterface()->maximumValue(), 300);
-    slider->actionInterface()->doAction(QAccessibleActionInterface::increaseAction());
-    EXPECT_EQ(tempo(), 121);
-    slider->actionInterface()->doAction(QAccessibleActionInterface::decreaseAction());
-    slider->actionInterface()->doAction(QAccessibleActionInterface::decreaseAction());
-    EXPECT_EQ(tempo(), 119);
-    slider->valueInterface()->setCurrentValue(217);
-    EXPECT_EQ(tempo(), 217) << "above the last mark too";
-    EXPECT_EQ(window.form().controls.L_temo.Caption, "217");
-    slider->valueInterface()->setCurrentValue(1000);
-    EXPECT_EQ(tempo(), 300);
-    press(named("Play"));
-    slider->actionInterface()->doAction(QAccessibleActionInterface::decreaseAction());
-    slider->valueInterface()->setCurrentValue(60);
-    EXPECT_EQ(tempo(), 300);
-    EXPECT_TRUE(slider->state().readOnly);
-}
-
 TEST_F(AccessibleWindow, PressActionsWorkTheButtons) {
     press(named("3 beats per measure"));
     EXPECT_EQ(window.form().state().BeatsPerMeasure, 3);
