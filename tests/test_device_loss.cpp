@@ -73,29 +73,3 @@ TEST(DeviceLoss, AShortGapResumesTheGridWhereItStood) {
         EXPECT_EQ(m.clicks[k].accent, k % 4 == 0) << k;
     }
 }
-
-TEST(DeviceLoss, ThePendulumSwingsOnThroughTheLossPassingTheVerticalOnTheBeats) {
-    ClickedMetronome m;
-    std::mt19937 random(9);
-    m.form.I_Play_Click(0);
-    m.playFor(1.1, random);
-    const std::int64_t start = m.clicks.front().realFrame;
-    const float vertical = m.form.controls.Line_Rod.X2;
-    int side = 0, passings = 0;
-    for (std::int64_t t = 0; t < 2 * ClickedMetronome::rate; t += 480) { // 10 ms frames
-        m.steady.heard += 480;
-        m.form.metronome.Beat_Frame();
-        const float x = m.form.controls.Line_Rod.X1;
-        const int now = x > vertical ? 1 : x < vertical ? -1 : 0;
-        if (now != 0 && side != 0 && now != side) {
-            ++passings;
-            // Within the frame after a beat of the grid.
-            const std::int64_t sinceBeat = (m.steady.heard - start) % kBeat;
-            EXPECT_LT(sinceBeat, 480) << "at real frame " << m.steady.heard;
-        }
-        if (now != 0)
-            side = now;
-    }
-    EXPECT_GE(passings, 3) << "2 s at 120, the first 0.2 s waiting for the device";
-    EXPECT_TRUE(m.clicks.size() <= 3u) << "no click while the device renders nothing";
-}

@@ -15,10 +15,9 @@ namespace metro {
 namespace {
 
 struct ClickMeasure {
-    float first = 0.0f; // first sample
-    float peak = 0.0f;
+    float first = 0, peak = 0;
     int signChanges = 0; // over the first 10 ms: twice the pitch / 100
-    int frames = 0;
+    int frames = 0;      // up to the last sounding one
 };
 
 ClickMeasure measure(const std::string& name) {
@@ -29,21 +28,17 @@ ClickMeasure measure(const std::string& name) {
     EXPECT_TRUE(sound.Wave_LoadFile(std::string(METRO_CLICKS_DIR) + "/" + name, index));
     sound.Wave_Play(index);
     const std::vector<float> out = test::renderFrames(*output, 9600);
-    ClickMeasure result;
-    result.first = out[0];
+    ClickMeasure m{out[0]};
     for (std::size_t i = 0; i < out.size(); ++i) {
-        result.peak = std::max(result.peak, std::abs(out[i]));
-        if (out[i] != 0.0f)
-            result.frames = static_cast<int>(i) + 1;
-        if (i > 0 && i < 480 && (out[i] < 0) != (out[i - 1] < 0))
-            ++result.signChanges;
+        m.peak = std::max(m.peak, std::abs(out[i]));
+        m.frames = out[i] != 0.0f ? static_cast<int>(i) + 1 : m.frames;
+        m.signChanges += i > 0 && i < 480 && (out[i] < 0) != (out[i - 1] < 0);
     }
-    return result;
+    return m;
 }
 
 TEST(DefaultClicks, StartOnTheirFirstSampleAndTellAccentFromPlainClick) {
-    const ClickMeasure accent = measure("1.wav");
-    const ClickMeasure plain = measure("2.wav");
+    const ClickMeasure accent = measure("1.wav"), plain = measure("2.wav");
     for (const ClickMeasure& click : {accent, plain}) {
         EXPECT_GT(click.first, 0.3f * click.peak);
         EXPECT_LT(click.peak, 0.95f);

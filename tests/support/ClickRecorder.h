@@ -7,6 +7,7 @@
 
 #include "ManualClock.h"
 #include "RecordingWindow.h"
+#include "TempFolder.h"
 #include "sound/Cls_DX7_JP.h"
 #include "sound/OfflineAudioOutput.h"
 #include "tools/WaveWriter.h"
@@ -15,10 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <random>
-#include <unistd.h>
 #include <vector>
 
 namespace metro::test {
@@ -52,8 +50,6 @@ public:
             return makeDeviceBeatClock(*state.SoundDevice, steady.forRun());
         };
     }
-    ~ClickedMetronome() { std::filesystem::remove_all(folder_); }
-
     MetronomeState& state() { return form.state(); }
 
     // Renders `frames` frames, noting every click that starts in them.
@@ -105,16 +101,13 @@ public:
 
 private:
     std::string writeStep(const char* name, std::int16_t level) {
-        std::filesystem::create_directories(folder_);
-        const std::vector<std::int16_t> samples(clickFrames, level);
-        const std::string path = folder_ + "/" + name + ".wav";
-        EXPECT_TRUE(writeBytes(path, pcm16WaveBytes(samples, 1, rate)));
+        const std::string path = folder_.file(std::string(name) + ".wav");
+        EXPECT_TRUE(
+            writeBytes(path, pcm16WaveBytes(std::vector<std::int16_t>(clickFrames, level))));
         return path;
     }
 
-    std::string folder_ = std::filesystem::temp_directory_path().string() + "/metro-clicks-" +
-                          std::to_string(::getpid()) + "-" +
-                          std::to_string(reinterpret_cast<std::uintptr_t>(this));
+    TempFolder folder_;
     std::vector<float> block_ = std::vector<float>(512);
     float previous_ = 0;
 };
