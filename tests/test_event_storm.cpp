@@ -1,7 +1,6 @@
 // A storm of random key, pointer and frame events against the window's logic, in and out of
 // play, with the state checked after every event. When the window unloads, a fresh one takes
-// its place. Every other window runs without sound on a clock the test moves; the others
-// click on an offline sound device that renders as time passes.
+// its place; every other window has no sound, the others click on an offline sound device.
 
 #include "engine/TempoSearch.h"
 #include "support/ClickRecorder.h"
@@ -14,14 +13,11 @@
 #include <cmath>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 
 using namespace metro;
 
 namespace {
-
-constexpr int stormEvents = 5000;
 
 // Every command key, both digit rows, their neighbours 0 and 9, and a few that are none.
 constexpr std::array<std::int16_t, 32> keys{27,  13,  32, 84, 107, 187, 109, 189, 49,  50,  51,
@@ -31,12 +27,7 @@ constexpr std::array<std::int16_t, 32> keys{27,  13,  32, 84, 107, 187, 109, 189
 // One window's life, from start-up to unload.
 struct Session {
     explicit Session(bool sounded) : sounded(sounded) {
-        if (!sounded) {
-            m->state().SoundReady = false; // clicks missing: the metronome swings silently
-            m->form.metronome.clockForRun = [this](const MetronomeState&) {
-                return clock.forRun();
-            };
-        }
+        m->state().SoundReady = sounded;
         m->window.router = &router;
     }
     bool sounded;
@@ -44,9 +35,8 @@ struct Session {
     WindowLayout& c = m->form.controls;
     MetronomeState& s = m->form.state();
     PointerRouter router{m->form};
-    test::ManualClock clock;
-    const std::array<float, 4> rest{c.Line_Rod.X1, c.Line_Rod.Y1, c.Line_Rod.X2, c.Line_Rod.Y2};
-    const float weightLeft = c.I_Rod.Left;
+    const std::array<float, 5> rest{c.Line_Rod.X1, c.Line_Rod.Y1, c.Line_Rod.X2, c.Line_Rod.Y2,
+                                    c.I_Rod.Left};
     std::int16_t held = 0; // pointer buttons down
 };
 
@@ -72,7 +62,7 @@ void checkInvariants(const Session& w) {
     if (s.Playing) { // the rod top on its circle about the pivot
         ASSERT_NEAR(std::hypot(rod.X1 - rod.X2, rod.Y2 - rod.Y1), w.rest[3] - w.rest[1], 1);
     } else { // at rest, the weight within the drag's reach or on a tick
-        ASSERT_TRUE(rod.X1 == w.rest[0] && rod.Y1 == w.rest[1] && c.I_Rod.Left == w.weightLeft);
+        ASSERT_TRUE(rod.X1 == w.rest[0] && rod.Y1 == w.rest[1] && c.I_Rod.Left == w.rest[4]);
         const auto [highest, lowest] = weightReach(c);
         const float centre = c.I_Rod.Top + c.I_Rod.Height / 2;
         ASSERT_TRUE((c.I_Rod.Top >= highest && c.I_Rod.Top <= lowest) ||
@@ -90,76 +80,59 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
     const auto pick = [&](int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(random);
     };
-    const auto uniform = [&](float low, float high) {
-        return std::uniform_real_distribution<float>(low, high)(random);
-    };
     // Anywhere on the window, on a border that decides what a position means, or far outside.
     const auto place = [&](float span, std::initializer_list<float> borders) {
         const float b = *(borders.begin() + pick(0, static_cast<int>(borders.size()) - 1));
-        switch (pick(0, 5)) {
-        case 0:
-            return b;
-        case 1:
-            return std::nextafter(b, pick(0, 1) ? 1e9f : -1e9f);
-        case 2:
-            return uniform(-1e9f, 1e9f);
-        default:
-            return uniform(-50, span + 50);
-        }
+        const int where = pick(0, 5);
+        return where == 0   ? b
+               : where == 1 ? std::nextafter(b, pick(0, 1) ? 1e9f : -1e9f)
+               : where == 2 ? std::uniform_real_distribution<float>(-1e9f, 1e9f)(random)
+                            : std::uniform_real_distribution<float>(-50, span + 50)(random);
     };
     auto session = std::make_unique<Session>(false);
-    int sessions = 1, starts = 0, captures = 0, unloads = 0;
+    int sessions = 1, starts = 0, captures = 0;
 
-    for (int event = 1; event <= stormEvents; ++event) {
+    for (int event = 1; event <= 5000; ++event) {
         Session& w = *session;
         Form1& form = w.m->form;
         const bool wasPlaying = w.s.Playing;
         const std::size_t clicksBefore = w.m->clicks.size();
-        const float x = place(4215, {0, 3510, 4200, 4215});
-        const float y = place(6585, {0, 30, 330, 360, 735, 5100});
+        float x = place(4215, {0, 3510, 4200, 4215}), y = place(6585, {0, 30, 330, 360, 735, 5100});
         const auto button = static_cast<std::int16_t>(1 << pick(0, 2));
-        std::ostringstream what;
         const int kind = pick(0, 99);
+        SCOPED_TRACE("event " + std::to_string(event) + " of kind " + std::to_string(kind));
         if (kind < 18) { // mostly a whole stroke, sometimes a lone press or release; Esc rarely
             std::int16_t key = keys[static_cast<std::size_t>(pick(0, keys.size() - 1))];
             key = key == 27 && pick(0, 9) != 0 ? 13 : key;
-            what << "key " << key;
             if (kind < 15)
                 form.Form_KeyDown(key, 0);
             if (kind > 2)
                 form.Form_KeyUp(key, 0);
         } else if (kind < 72) { // a pointer event; now and then amid any control, shown or not
-            float px = x, py = y;
             if (kind >= 60) {
                 const auto& all = w.c.stackingOrder();
                 const Control& t = *all[static_cast<std::size_t>(pick(0, all.size() - 1))];
-                px = t.Left + t.Width / 2, py = t.Top + t.Height / 2;
+                x = t.Left + t.Width / 2, y = t.Top + t.Height / 2;
             }
-            const int action = pick(0, 2);
-            what << "pointer " << action << " button " << button << " at " << px << "," << py;
-            if (action == 0)
-                w.router.press(button, 0, px, py),
-                    w.held = static_cast<std::int16_t>(w.held | button);
-            else if (action == 1)
-                w.held = static_cast<std::int16_t>(w.held & ~button),
-                w.router.release(button, w.held, 0, px, py);
-            else
-                w.router.move(w.held, 0, px, py);
+            if (const int action = pick(0, 2); action == 0) {
+                w.held = static_cast<std::int16_t>(w.held | button);
+                w.router.press(button, 0, x, y);
+            } else if (action == 1) {
+                w.held = static_cast<std::int16_t>(w.held & ~button);
+                w.router.release(button, w.held, 0, x, y);
+            } else {
+                w.router.move(w.held, 0, x, y);
+            }
         } else if (kind < 99) { // time passes; a frame runs, now and then a late one after stop
-            const int ms = pick(0, 39) == 0 ? pick(100, 600) : pick(1, 40);
-            what << "frame after " << ms << " ms";
-            w.m->render(ms * test::ClickedMetronome::rate / 1000);
-            w.clock.heard += ms;
+            w.m->render((pick(0, 39) == 0 ? pick(100, 600) : pick(1, 40)) * 48);
             if (w.m->window.framesRunning || pick(0, 9) == 0)
                 form.metronome.Beat_Frame();
         } else if (pick(0, 4) == 0) {
-            what << "window closed by the system";
-            w.m->window.unloadWindow();
+            w.m->window.unloadWindow(); // closed by the system
         }
         starts += !wasPlaying && w.s.Playing;
         captures += w.router.captured();
-        SCOPED_TRACE("event " + std::to_string(event) + ": " + what.str());
-        if (w.sounded && !wasPlaying && !w.s.Playing) {
+        if (!wasPlaying && !w.s.Playing) {
             ASSERT_EQ(w.m->clicks.size(), clicksBefore) << "a click while stopped";
         }
         if (w.m->window.unloads > 0) {
@@ -171,7 +144,6 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
             ASSERT_EQ(w.c.Line_Rod.X1, rodX);
             w.m->render(test::ClickedMetronome::rate / 4); // past every click handed over
             ASSERT_EQ(w.m->clicks.size(), clicksBefore) << "a click after close";
-            ++unloads;
             session = std::make_unique<Session>(sessions++ % 2 == 1);
             continue;
         }
@@ -182,5 +154,5 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
     // The storm must really have reached play, captures and closing, or it proves little.
     EXPECT_GT(starts, 10);
     EXPECT_GT(captures, 200);
-    EXPECT_GT(unloads, 3);
+    EXPECT_GT(sessions, 4);
 }
