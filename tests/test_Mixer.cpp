@@ -1,6 +1,6 @@
 // The mixer rendered offline, checked sample by sample: starts at exact frames (inside a
 // block, across a block boundary, several per block), restart, stop, cancel, late starts,
-// looping, gain and clamp, reused voices and a full queue.
+// gain and clamp, reused voices and a full queue.
 
 #include "sound/Mixer.h"
 
@@ -91,18 +91,6 @@ TEST_F(MixerTest, StopCutsAtTheNextBlockAndCancelsPendingStartsButNotLaterOnes) 
     mixer.stop(voice);
     mixer.play(voice, 5 * kBlock + 1, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, longSound, 1));
-}
-
-TEST_F(MixerTest, LoopingRepeatsUntilStopAndTheNextPlayStartsAfresh) {
-    const VoiceId voice = mixer.addVoice(kShort);
-    mixer.play(voice, 1, true);
-    const Frames out = render(3 * kBlock);
-    for (int frame = 1; frame < 3 * kBlock; ++frame)
-        ASSERT_EQ(out[static_cast<std::size_t>(frame)], kShort[(frame - 1) % 3u]) << frame;
-    mixer.stop(voice);
-    EXPECT_EQ(render(kBlock), Frames(kBlock, 0.0f));
-    mixer.play(voice, 0, false); // once, no loop left over
-    EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 0));
 }
 
 TEST_F(MixerTest, GainScalesFromTheNextBlockAndTheMixIsClamped) {

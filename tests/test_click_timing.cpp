@@ -114,23 +114,17 @@ TEST_P(ChangeBeforeABeat, TheNextClickFollowsTheNewState) {
     m.form.I_Play_Click(0);
     const auto frameRate = static_cast<std::int64_t>(ClickedMetronome::rate);
     const auto beatFrames = 60 * frameRate / 120;
-    const auto runUntil = [&](std::int64_t frame) {
-        while (m.now() < frame) {
-            m.render(std::min<std::int64_t>(frameRate / 100, frame - m.now()));
-            m.form.metronome.Beat_Frame();
-        }
-    };
-    runUntil(m.now() + frameRate); // the first click sounds
+    m.playTo(m.now() + frameRate); // the first click sounds
     ASSERT_FALSE(m.clicks.empty());
     const std::int64_t start = m.clicks.front().frame;
     if (change.mutedBefore) {
-        runUntil(start + 2 * frameRate + frameRate / 5);
+        m.playTo(start + 2 * frameRate + frameRate / 5);
         m.form.I_Speaker_Click();
     }
     const auto changeBeat = static_cast<std::int64_t>(change.atSeconds * 2);
-    runUntil(start + changeBeat * beatFrames - msBefore * frameRate / 1000);
+    m.playTo(start + changeBeat * beatFrames - msBefore * frameRate / 1000);
     change.change(m.form);
-    runUntil(start + (changeBeat + 4) * beatFrames - beatFrames / 2);
+    m.playTo(start + (changeBeat + 4) * beatFrames - beatFrames / 2);
 
     std::vector<int> heard(4, 0);
     for (const auto& c : m.clicks) {
@@ -161,10 +155,7 @@ TEST(ClickTiming, TheRodPassesTheVerticalWhenTheClickIsHeard) {
     const float vertical = m.form.controls.Line_Rod.X2;
     m.form.I_Play_Click(0);
     const std::int64_t beat3 = m.now() + 512 + 3 * 24000; // the first click at the write head
-    while (m.now() < beat3) {
-        m.render(std::min<std::int64_t>(960, beat3 - m.now()));
-        m.form.metronome.Beat_Frame();
-    }
+    m.playTo(beat3);
     EXPECT_NEAR(m.form.controls.Line_Rod.X1, vertical, 0.01);
     EXPECT_EQ(m.clicks.size(), 3u) << "the fourth click is next";
     m.render(1);

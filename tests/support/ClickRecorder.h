@@ -82,10 +82,13 @@ public:
     // `beatFrames` apart; that beat has been handed over by then.
     void playToJustBeforeABeat(std::int64_t beatFrames) {
         const std::int64_t start = clicks.front().frame;
-        const std::int64_t until =
-            start + ((now() - start) / beatFrames + 1) * beatFrames - rate / 20;
-        while (now() < until) {
-            render(std::min<std::int64_t>(rate / 100, until - now()));
+        playTo(start + ((now() - start) / beatFrames + 1) * beatFrames - rate / 20);
+    }
+
+    // Beat frames every 10 ms up to `frame`, the last one on it.
+    void playTo(std::int64_t frame) {
+        while (now() < frame) {
+            render(std::min<std::int64_t>(rate / 100, frame - now()));
             form.metronome.Beat_Frame();
         }
     }
