@@ -36,6 +36,9 @@ struct Play {
     int tempo, beatsPerMeasure;
     std::int64_t firstFrame; // of the device clock
 };
+void PrintTo(const Play& p, std::ostream* out) {
+    *out << p.tempo << " bpm, " << p.beatsPerMeasure << " beats from frame " << p.firstFrame;
+}
 
 } // namespace
 
@@ -103,6 +106,9 @@ struct LateChange {
     std::vector<int> expected; // the next four beats: 0 silent, 1 plain, 2 accent
     bool mutedBefore = false;  // muted since 2.2 s (after beat 4)
 };
+void PrintTo(const LateChange& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ChangeBeforeABeat
     : public ::testing::TestWithParam<std::tuple<LateChange, int /* ms before the beat */>> {};
