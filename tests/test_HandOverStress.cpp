@@ -54,7 +54,7 @@ TEST(HandOverStress, ClicksHandedOverAtTheWriteHeadStartOnTheirFrames) {
     std::int64_t next = 0;
     for (int n = 0; n < 400; ++n) {
         next = std::max(next + 1, sound.WriteHeadFrame()) + n % 7;
-        ASSERT_TRUE(sound.Wave_PlayAt(click, next));
+        EXPECT_TRUE(sound.Wave_PlayAt(click, next)); // no ASSERT: the render thread runs
         requested.push_back(next);
         // Structural and volume changes on other slots, alongside.
         std::int16_t extra = 0;

@@ -15,54 +15,51 @@
 namespace metro {
 namespace {
 
-struct Case {
-    const char* name;
-    bool accent, plain, device; // what is there
-    bool ready;
-    std::int16_t accentSlot, beatSlot;
-};
-
-struct SoundInitTest : ::testing::TestWithParam<Case> {
-    bool init(const Case& c, const test::TempFolder& clicksIn) {
-        std::filesystem::create_directory(clicksIn.path() / "metro");
-        for (const auto& [wanted, name] : {std::pair{c.accent, "1.wav"}, {c.plain, "2.wav"}})
-            EXPECT_TRUE(!wanted || test::writePcm16(clicksIn.file(std::string("metro/") + name),
-                                                    test::steadySound(3000, 480)));
-        window.folder = program.path().string();
-        return Sound_Init(state, window, [&c] {
-            return std::make_unique<Cls_DX7_JP>(c.device ? std::make_shared<OfflineAudioOutput>()
-                                                         : nullptr);
-        });
-    }
-    test::TempFolder program;
+// Sets up the clicks of a program in `program` whose folder `clicksIn` holds what is asked.
+bool init(MetronomeState& state, const test::TempFolder& program, const test::TempFolder& clicksIn,
+          bool accent, bool plain, bool device) {
+    std::filesystem::create_directory(clicksIn.path() / "metro");
+    for (const auto& [wanted, name] : {std::pair{accent, "metro/1.wav"}, {plain, "metro/2.wav"}})
+        EXPECT_TRUE(!wanted || test::writePcm16(clicksIn.file(name), test::steadySound(3000, 480)));
     test::RecordingWindow window;
-    MetronomeState state;
-};
-
-TEST_P(SoundInitTest, LoadsBothClicksOrStopsAtTheFirstMissingPiece) {
-    const Case& c = GetParam();
-    EXPECT_EQ(init(c, program), c.ready);
-    EXPECT_EQ(state.AccentSlot, c.accentSlot);
-    EXPECT_EQ(state.BeatSlot, c.beatSlot);
-    ASSERT_NE(state.SoundDevice, nullptr);
-    EXPECT_EQ(state.SoundDevice->FilePath(2), c.beatSlot == 2 ? program.file("metro/2.wav") : "");
+    window.folder = program.path().string();
+    const bool ready = Sound_Init(state, window, [device] {
+        return std::make_unique<Cls_DX7_JP>(device ? std::make_shared<OfflineAudioOutput>()
+                                                   : nullptr);
+    });
     EXPECT_TRUE(window.messages.empty()) << "the message box is the window's to show";
+    return ready;
 }
 
-INSTANTIATE_TEST_SUITE_P(Clicks, SoundInitTest,
-                         ::testing::Values(Case{"Both", true, true, true, true, 1, 2},
-                                           Case{"NoAccent", false, true, true, false, -1, 0},
-                                           Case{"NoPlainClick", true, false, true, false, 1, -1},
-                                           Case{"NoDevice", true, true, false, false, 0, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+TEST(SoundInit, LoadsBothClicksOrStopsAtTheFirstMissingPiece) {
+    // accent, plain click, device there -> ready, accent slot, plain slot
+    const struct {
+        bool accent, plain, device, ready;
+        std::int16_t accentSlot, beatSlot;
+    } cases[] = {
+        {true, true, true, true, 1, 2},
+        {false, true, true, false, -1, 0},
+        {true, false, true, false, 1, -1},
+        {true, true, false, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        test::TempFolder program;
+        MetronomeState state;
+        EXPECT_EQ(init(state, program, program, c.accent, c.plain, c.device), c.ready);
+        EXPECT_EQ(state.AccentSlot, c.accentSlot);
+        EXPECT_EQ(state.BeatSlot, c.beatSlot);
+        ASSERT_NE(state.SoundDevice, nullptr);
+        EXPECT_EQ(state.SoundDevice->FilePath(2), c.ready ? program.file("metro/2.wav") : "");
+    }
+}
 
-TEST_F(SoundInitTest, TheClicksComeFromTheProgramFolderNotTheWorkingFolder) {
-    test::TempFolder working;
+TEST(SoundInit, TheClicksComeFromTheProgramFolderNotTheWorkingFolder) {
+    test::TempFolder program, working;
+    MetronomeState state;
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(working.path());
-    const bool ready = init(Case{"Both", true, true, true, true, 1, 2}, working);
+    EXPECT_FALSE(init(state, program, working, true, true, true));
     std::filesystem::current_path(before);
-    EXPECT_FALSE(ready);
     EXPECT_EQ(state.AccentSlot, -1);
 }
 
