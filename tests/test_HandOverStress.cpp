@@ -4,7 +4,6 @@
 // Meaningful under ThreadSanitizer too.
 
 #include "sound/Cls_DX7_JP.h"
-#include "sound/SpscQueue.h"
 #include "support/TempFolder.h"
 #include "support/TestSounds.h"
 
@@ -19,25 +18,6 @@ namespace metro {
 namespace {
 
 using namespace std::chrono_literals;
-
-TEST(HandOverStress, TheQueueDeliversEveryItemOnceAndInOrder) {
-    SpscQueue<std::uint32_t, 64> queue;
-    constexpr std::uint32_t kItems = 200000;
-    std::thread consumer([&] {
-        std::uint32_t expected = 0;
-        while (expected < kItems) {
-            if (const auto item = queue.pop()) {
-                ASSERT_EQ(*item, expected);
-                ++expected;
-            }
-        }
-    });
-    for (std::uint32_t item = 0; item < kItems;)
-        if (queue.push(item))
-            ++item;
-    consumer.join();
-    EXPECT_FALSE(queue.pop());
-}
 
 TEST(HandOverStress, ClicksHandedOverAtTheWriteHeadStartOnTheirFrames) {
     constexpr int kBlock = 64;
@@ -74,7 +54,7 @@ TEST(HandOverStress, ClicksHandedOverAtTheWriteHeadStartOnTheirFrames) {
     std::int64_t next = 0;
     for (int n = 0; n < 400; ++n) {
         next = std::max(next + 1, sound.WriteHeadFrame()) + n % 7;
-        ASSERT_TRUE(sound.Wave_PlayAt(click, next));
+        EXPECT_TRUE(sound.Wave_PlayAt(click, next)); // no ASSERT: the render thread runs
         requested.push_back(next);
         // Structural and volume changes on other slots, alongside.
         std::int16_t extra = 0;

@@ -5,64 +5,67 @@
 
 #include <gtest/gtest.h>
 
-using namespace metro;
+#include <string>
 
-namespace {
+using namespace metro;
 
 using Panels = test::LoadedForm;
 
-} // namespace
-
-TEST_F(Panels, TheSoundButtonTogglesAlsoDuringPlay) {
-    form.I_Speaker_Click();
-    EXPECT_TRUE(s.SoundOff);
-    EXPECT_EQ(c.I_Speaker.Picture, "sx");
-    form.I_Play_Click(0);
-    form.I_Speaker_Click();
-    EXPECT_FALSE(s.SoundOff);
-    EXPECT_EQ(c.I_Speaker.Picture, "s");
+TEST_F(Panels, TheSoundButtonTogglesAndShowsWhatIsHeardAlsoDuringPlay) {
+    for (bool off : {true, false, true}) {
+        form.I_Speaker_Click();
+        EXPECT_EQ(s.SoundOff, off);
+        EXPECT_EQ(c.I_Speaker.Picture, off ? "sx" : "s");
+        if (!s.Playing)
+            form.I_Play_Click(0); // also during play
+    }
     EXPECT_TRUE(s.Playing) << "muting does not stop the pendulum";
 }
 
-TEST_F(Panels, TheScaleButtonShowsEverythingTogetherAndIsInertDuringPlay) {
+TEST_F(Panels, TheScaleShowsAllTogetherHidesDuringPlayAndTheButtonIsInertThen) {
+    const auto shown = [&](bool visible) {
+        for (std::int16_t i = 0; i <= 16; ++i)
+            EXPECT_EQ(c.Line1(i).Visible && c.L_Tem1(i).Visible, visible) << i;
+        for (const Label& help : c.Label2)
+            EXPECT_EQ(help.Visible, visible);
+        EXPECT_EQ(c.I_Scale.Picture, visible ? "t" : "tx");
+    };
     form.I_Scale_Click();
-    EXPECT_TRUE(s.ScaleShown);
-    EXPECT_EQ(c.I_Scale.Picture, "t");
-    EXPECT_TRUE(c.Line1(16).Visible && c.L_Tem1(16).Visible && c.Label2(0).Visible);
+    shown(true);
     form.I_Play_Click(0);
+    shown(false);
     form.I_Scale_Click();
-    EXPECT_TRUE(s.ScaleShown);
-    EXPECT_EQ(c.I_Scale.Picture, "tx") << "start hid the scale with its button's picture";
-    EXPECT_FALSE(c.Line1(16).Visible);
+    EXPECT_TRUE(s.ScaleShown) << "inert during play";
     form.I_Play_Click(1);
-    EXPECT_EQ(c.I_Scale.Picture, "t");
+    shown(true);
     form.I_Scale_Click();
-    EXPECT_FALSE(s.ScaleShown);
-    EXPECT_EQ(c.I_Scale.Picture, "tx");
-    EXPECT_FALSE(c.Line1(0).Visible || c.L_Tem1(0).Visible || c.Label2(9).Visible);
-}
-
-TEST_F(Panels, ABeatButtonDuringPlayIsAtOnceTheOnlyWhiteOne) {
+    shown(false);
     form.I_Play_Click(0);
-    form.L_Metro_Click(5);
-    EXPECT_EQ(s.BeatsPerMeasure, 5);
-    for (const Label& b : c.L_Metro)
-        EXPECT_EQ(b.ForeColor, b.Index == 5 ? 0xFFFFFFu : 0xC0C0C0u);
+    form.I_Play_Click(1);
+    shown(false);
 }
 
-TEST_F(Panels, ATempoMarkPutsTheWeightOnItsTickWithTheMarksOwnTempo) {
-    form.L_Tem1_Click(11);
-    EXPECT_EQ(c.I_Rod.Top, 3030);
-    EXPECT_EQ(s.Tempo, 120);
-    form.L_Tem1_Click(0);
-    EXPECT_EQ(c.I_Rod.Top, 675) << "15 twips above what a drag can reach";
-    EXPECT_EQ(s.Tempo, 40);
-    EXPECT_EQ(c.L_temo.Caption, "40");
-    form.L_Tem1_Click(16);
-    EXPECT_EQ(c.I_Rod.Top, 4860);
-    EXPECT_EQ(s.Tempo, 208);
-    EXPECT_EQ(c.I_Rod.Left, 2010);
+TEST_F(Panels, OnlyTheChosenBeatButtonIsWhiteWhateverWasChosenBefore) {
+    form.I_Play_Click(0); // also during play
+    for (std::int16_t from = 1; from <= 8; ++from) {
+        for (std::int16_t to = 1; to <= 8; ++to) {
+            form.L_Metro_Click(from);
+            form.L_Metro_Click(to);
+            EXPECT_EQ(s.BeatsPerMeasure, to);
+            for (const Label& b : c.L_Metro)
+                EXPECT_EQ(b.ForeColor, b.Index == to ? 0xFFFFFFu : 0xC0C0C0u) << from << to;
+        }
+    }
+}
+
+TEST_F(Panels, ATempoMarkPutsTheWeightOnItsTickWithItsOwnTempoButNotDuringPlay) {
+    for (const Label& mark : c.L_Tem1) {
+        form.L_Tem1_Click(mark.Index);
+        EXPECT_EQ(c.I_Rod.Top + c.I_Rod.Height / 2, c.Line1(mark.Index).Y1);
+        EXPECT_EQ(std::to_string(s.Tempo), mark.Caption);
+        EXPECT_EQ(c.L_temo.Caption, mark.Caption);
+    }
     form.I_Play_Click(0);
     form.L_Tem1_Click(3);
-    EXPECT_EQ(s.Tempo, 208) << "inert during play";
+    EXPECT_EQ(c.L_temo.Caption, c.L_Tem1(16).Caption) << "inert during play";
 }

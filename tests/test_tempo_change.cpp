@@ -1,4 +1,5 @@
-// The tempo from the height of the weight's centre.
+// The tempo from the height of the weight's centre: forty above the scale, each tick's own mark,
+// straight lines between the ticks rounded half to even, on to 300 at the lowest place.
 
 #include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
@@ -10,59 +11,36 @@ using namespace metro;
 namespace {
 
 struct TempoFromWeight : test::LoadedForm {
-
     std::int16_t tempoAt(std::int16_t centreY) {
         form.metronome.Tempo_Change(centreY);
-        EXPECT_EQ(form.controls.L_temo.Caption, std::to_string(form.state().Tempo));
-        return form.state().Tempo;
+        EXPECT_EQ(c.L_temo.Caption, std::to_string(s.Tempo)) << "the read-out follows";
+        return s.Tempo;
     }
 };
 
 } // namespace
 
-TEST_F(TempoFromWeight, AboveAndAtTheFirstTickIsForty) {
-    EXPECT_EQ(tempoAt(0), 40);
-    EXPECT_EQ(tempoAt(749), 40);
-    EXPECT_EQ(tempoAt(750), 40);
-    EXPECT_EQ(tempoAt(765), 40); // 40.36, the highest centre a drag reaches
+TEST_F(TempoFromWeight, FollowsTheScaleBetweenAndBeyondItsTicks) {
+    // Centre heights (twips) and the tempo there; the 120 tick is at 3105, 208 at 4935.
+    const std::pair<std::int16_t, std::int16_t> cases[] = {
+        {0, 40},     {765, 40}, // above the first tick and at the drag's highest centre
+        {3105, 120}, {3106, 120}, {3120, 121}, // 120.04, 120.6
+        {2340, 88},  {2370, 90},               // 88.5 and 89.5: halves go to the even neighbour
+        {4936, 209}, {5010, 254}, {5085, 300}, // below the last tick, on to the lowest place
+    };
+    for (const auto& [y, tempo] : cases)
+        EXPECT_EQ(tempoAt(y), tempo) << "centre at " << y;
 }
 
-TEST_F(TempoFromWeight, EveryTickGivesItsOwnMark) {
-    for (std::int16_t i = 0; i <= 16; ++i) {
-        const auto y = static_cast<std::int16_t>(form.controls.Line1(i).Y1);
-        EXPECT_EQ(std::to_string(tempoAt(y)), form.controls.L_Tem1(i).Caption) << i;
-    }
-}
-
-TEST_F(TempoFromWeight, BetweenTicksItInterpolatesAndRoundsHalvesToEven) {
-    EXPECT_EQ(tempoAt(3105), 120);
-    EXPECT_EQ(tempoAt(3106), 120); // 120.04
-    EXPECT_EQ(tempoAt(3120), 121); // 120.6
-    EXPECT_EQ(tempoAt(2340), 88);  // 88.5: the even neighbour, not 89
-    EXPECT_EQ(tempoAt(2370), 90);  // 89.5
-}
-
-TEST_F(TempoFromWeight, BelowTheLastTickItRunsOnTo300AtTheLowestPlace) {
-    EXPECT_EQ(tempoAt(4935), 208);
-    EXPECT_EQ(tempoAt(4936), 209); // 208.61
-    EXPECT_EQ(tempoAt(5010), 254);
-    EXPECT_EQ(tempoAt(5085), 300);
-}
-
-TEST_F(TempoFromWeight, RisesMonotonicallyOverTheWholeReach) {
-    std::int16_t last = 0;
+TEST_F(TempoFromWeight, EachTickGivesItsMarkAndTheTempoRisesOverTheWholeReach) {
+    for (const Line& tick : c.Line1)
+        EXPECT_EQ(std::to_string(tempoAt(static_cast<std::int16_t>(tick.Y1))),
+                  c.L_Tem1(tick.Index).Caption);
+    std::int16_t last = 40;
     for (std::int16_t y = 765; y <= 5085; ++y) {
         const std::int16_t t = tempoAt(y);
-        EXPECT_GE(t, last) << y;
-        EXPECT_GE(t, 40);
-        EXPECT_LE(t, 300);
+        ASSERT_GE(t, last) << y;
+        ASSERT_LE(t, 300) << y;
         last = t;
     }
-}
-
-TEST_F(TempoFromWeight, ChangesOnlyTheTempoAndItsReadOut) {
-    const float top = form.controls.I_Rod.Top;
-    tempoAt(4000);
-    EXPECT_EQ(form.controls.I_Rod.Top, top) << "the weight is the caller's to move";
-    EXPECT_EQ(form.controls.L_temo.Caption, "157");
 }

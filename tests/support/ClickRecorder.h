@@ -7,6 +7,7 @@
 
 #include "ManualClock.h"
 #include "RecordingWindow.h"
+#include "TempFolder.h"
 #include "sound/Cls_DX7_JP.h"
 #include "sound/OfflineAudioOutput.h"
 #include "tools/WaveWriter.h"
@@ -15,10 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <random>
-#include <unistd.h>
 #include <vector>
 
 namespace metro::test {
@@ -32,7 +30,6 @@ struct Click {
 class ClickedMetronome {
 public:
     static constexpr int rate = 48000;
-    static constexpr int clickFrames = 200;
 
     explicit ClickedMetronome(std::int64_t firstFrame = 0)
         : output(std::make_shared<OfflineAudioOutput>(DeviceFormat{rate, 1, 512}, 1, firstFrame)) {
@@ -41,36 +38,33 @@ public:
         auto sound = std::make_unique<Cls_DX7_JP>(output);
         sound->Initialize(1, 2);
         MetronomeState& s = form.state();
-        EXPECT_TRUE(sound->Wave_LoadFile(writeStep("accent", 16384), s.AccentSlot));
-        EXPECT_TRUE(sound->Wave_LoadFile(writeStep("plain", 8192), s.BeatSlot));
+        for (auto [slot, level] : {std::pair{&s.AccentSlot, 16384}, {&s.BeatSlot, 8192}}) {
+            const std::string path = folder_.file(std::to_string(level) + ".wav");
+            EXPECT_TRUE(writeBytes(path, pcm16WaveBytes(std::vector<std::int16_t>(
+                                             200, static_cast<std::int16_t>(level)))));
+            EXPECT_TRUE(sound->Wave_LoadFile(path, *slot));
+        }
         s.SoundDevice = std::move(sound);
         s.SoundReady = true;
-        previous_ = 0;
         steady.ticksPerSecond = rate;
         steady.heard = firstFrame;
         form.metronome.clockForRun = [this](const MetronomeState& state) {
             return makeDeviceBeatClock(*state.SoundDevice, steady.forRun());
         };
     }
-    ~ClickedMetronome() { std::filesystem::remove_all(folder_); }
-
     MetronomeState& state() { return form.state(); }
 
     // Renders `frames` frames, noting every click that starts in them.
     void render(std::int64_t frames) {
-        while (frames > 0) {
-            const int n = static_cast<int>(std::min<std::int64_t>(frames, block_.size()));
-            const std::int64_t first = output->mixer().framesRendered();
-            const std::int64_t realFirst = steady.heard;
+        for (; frames > 0; frames -= 512) {
+            const int n = static_cast<int>(std::min<std::int64_t>(frames, 512));
+            const std::int64_t first = now();
             output->render(block_.data(), n);
-            steady.heard += n;
-            for (int i = 0; i < n; ++i) {
-                const float v = block_[i];
-                if (previous_ == 0 && v != 0)
-                    clicks.push_back({first + i, std::abs(v - 0.5f) < 0.01f, realFirst + i});
-                previous_ = v;
+            for (int i = 0; i < n; ++i, ++steady.heard) {
+                if (previous_ == 0 && block_[i] != 0)
+                    clicks.push_back({first + i, std::abs(block_[i] - 0.5f) < 0.01f, steady.heard});
+                previous_ = block_[i];
             }
-            frames -= n;
         }
     }
 
@@ -78,18 +72,31 @@ public:
     // window would run them.
     void playFor(double seconds, std::mt19937& random) {
         std::uniform_int_distribution<int> gap(rate * 5 / 1000, rate * 40 / 1000);
-        const auto end =
-            output->mixer().framesRendered() + static_cast<std::int64_t>(seconds * rate);
-        while (output->mixer().framesRendered() < end) {
+        for (const auto end = now() + static_cast<std::int64_t>(seconds * rate); now() < end;) {
             render(gap(random));
+            form.metronome.Beat_Frame();
+        }
+    }
+
+    // Beat frames every 10 ms up to 50 ms before the next beat of the grid from the first click,
+    // `beatFrames` apart; that beat has been handed over by then.
+    void playToJustBeforeABeat(std::int64_t beatFrames) {
+        const std::int64_t start = clicks.front().frame;
+        playTo(start + ((now() - start) / beatFrames + 1) * beatFrames - rate / 20);
+    }
+
+    // Beat frames every 10 ms up to `frame`, the last one on it.
+    void playTo(std::int64_t frame) {
+        while (now() < frame) {
+            render(std::min<std::int64_t>(rate / 100, frame - now()));
             form.metronome.Beat_Frame();
         }
     }
 
     // The device renders nothing for `seconds` while beat frames run every 16 ms.
     void loseDeviceFor(double seconds) {
-        const auto end = steady.heard + static_cast<std::int64_t>(seconds * rate);
-        while (steady.heard < end) {
+        for (const auto end = steady.heard + static_cast<std::int64_t>(seconds * rate);
+             steady.heard < end;) {
             steady.heard = std::min(steady.heard + rate * 16 / 1000, end);
             form.metronome.Beat_Frame();
         }
@@ -104,17 +111,7 @@ public:
     ManualClock steady; // frames of real time: the device's frames plus those it missed
 
 private:
-    std::string writeStep(const char* name, std::int16_t level) {
-        std::filesystem::create_directories(folder_);
-        const std::vector<std::int16_t> samples(clickFrames, level);
-        const std::string path = folder_ + "/" + name + ".wav";
-        EXPECT_TRUE(writeBytes(path, pcm16WaveBytes(samples, 1, rate)));
-        return path;
-    }
-
-    std::string folder_ = std::filesystem::temp_directory_path().string() + "/metro-clicks-" +
-                          std::to_string(::getpid()) + "-" +
-                          std::to_string(reinterpret_cast<std::uintptr_t>(this));
+    TempFolder folder_;
     std::vector<float> block_ = std::vector<float>(512);
     float previous_ = 0;
 };

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Plants each fault of faults.md, one at a time, in a scratch copy of the working tree, builds
+# the test programs that must notice it and runs them: CAUGHT when a test fails (or the
+# program crashes or times out), MISSED when every test still passes. Run by hand:
+#   tests/mutants/run.sh [ID ...]        (no IDs: every fault)
+# The copy and its build live in $MUTANT_DIR (default: build-mutants/ in the repository);
+# the real tree is only read. One build dir is shared; each planted file is put back after.
+set -uo pipefail
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+work=${MUTANT_DIR:-$repo/build-mutants}
+src=$work/src
+build=$work/build
+
+ids=() files=() seds=() targets=() tests=()
+# fault ID, file, sed script that plants it, test programs to build, ctest regex to run
+fault() { ids+=("$1"); files+=("$2"); seds+=("$3"); targets+=("$4"); tests+=("$5"); }
+
+fault R1 model/Rounding.h 's/std::nearbyint(value)/std::round(value)/' \
+    test_tempo_change '^TempoFromWeight\.'
+fault R2 model/Rounding.h '0,/return std::numeric_limits<std::int16_t>::max();/s//return std::numeric_limits<std::int16_t>::min();/' \
+    test_pointer '^Pointer\.'
+fault G1 engine/BeatGrid.h 's| + tempo_ / 2) / tempo_|) / tempo_|' \
+    test_click_timing '^(Tempos/OnTheGrid|ClickTiming)\.'
+fault G2 engine/BeatGrid.h 's|(scaled / ticksPerMinute_)|((scaled + ticksPerMinute_ / 2) / ticksPerMinute_)|' \
+    test_start_stop '^Stopped\.'
+fault T1 engine/TempoChange.cpp 's/found = i;/found = static_cast<std::int16_t>(i + 1);/' \
+    test_tempo_change '^TempoFromWeight\.'
+fault T2 engine/TempoChange.cpp 's|form_.I_Rod.Height / 2;|form_.I_Rod.Height;|' \
+    test_tempo_change '^TempoFromWeight\.'
+fault K1 ui/form/Keyboard.cpp '/s.KeyIsDown = false;/d' test_keyboard '^Keyboard\.'
+fault K2 ui/form/Keyboard.cpp 's/KeyCode - vk::Keypad0)/KeyCode - vk::Keypad0 + 1)/' test_keyboard '^Keyboard\.'
+fault K3 ui/form/Keyboard.cpp 's/KeyCode <= vk::Digit8)/KeyCode <= vk::Digit8 + 1)/' test_keyboard '^Keyboard\.'
+fault K5 ui/qt/KeyMapping.cpp 's/if (scan >= xkbDigit1 \&\& scan <= xkbDigit0)/if (false)/' \
+    test_metronome_window '^ShownWindow\.'
+fault K4 ui/form/Keyboard.cpp 's/0, 0, weightStep)/0, 0, -weightStep)/' test_keyboard '^Keyboard\.'
+fault P1 ui/form/Pointer.cpp 's/aboveRodTop = 30/aboveRodTop = 45/' test_pointer '^Pointer\.'
+fault P2 ui/form/Pointer.cpp 's/Y >= releaseBandTop/Y > releaseBandTop/' test_pointer '^Pointer\.'
+fault P3 ui/form/Pointer.cpp 's/0 < Y \&\& Y < box.Height \&\& 0 < X/0 <= Y \&\& Y < box.Height \&\& 0 < X/' \
+    test_pointer '^Pointer\.'
+fault P4 ui/form/Pointer.cpp '/^void Form1::P_X_MouseMove/,/^}/{/releasePointer/d}' test_pointer '^Pointer\.'
+fault P5 ui/form/Pointer.cpp '/^void Form1::capturePointer/,/^}/{/window_.setCapture/d}' \
+    test_event_storm '^EventStorm\.'
+fault WH1 ui/form/Pointer.cpp 's/notches < 0 ? 1 : -1/notches < 0 ? -1 : 1/' test_pointer '^Pointer\.'
+fault WH2 ui/form/Pointer.cpp 's/wheelRest_ -= notches \* wheelNotch;/wheelRest_ = 0;/' test_pointer '^Pointer\.'
+fault AX1 ui/qt/WindowAccessibility.cpp 's/seek(static_cast<std::int16_t>(tempo() + 1));/seek(static_cast<std::int16_t>(tempo() + 2));/' \
+    metronome '^atspi_real_program$'
+fault N1 ui/form/Panels.cpp 's/Speaker_Show(state().SoundOff)/Speaker_Show(!state().SoundOff)/' \
+    test_panels '^Panels\.'
+fault N2 ui/form/Panels.cpp '/^void Form1::I_Scale_Click/,/^}/{/if (state().Playing)/,+1d}' \
+    test_panels '^Panels\.'
+fault N3 engine/Metronome.cpp 's/button.ForeColor = lightGrey;/static_cast<void>(button);/' \
+    "test_panels test_startup" '^(Panels|StartedForm)\.'
+fault S1 engine/StartStop.cpp 's|toInt16(weight.Height / 2 + weight.Top)|toInt16(weight.Top)|' \
+    test_start_stop '^Stopped\.'
+fault S2 engine/StartStop.cpp 's/        Scale_Show(true);/        Scale_Show(false);/' \
+    "test_start_stop test_panels" '^(Stopped|Panels)\.'
+fault S3 engine/StartStop.cpp '/^        cancelClicks();$/d' test_click_timing '^ClickTiming\.'
+fault M1 sound/Mixer.cpp 's/\.frame <= blockStart + cursor/.frame < blockStart + frames/' \
+    test_Mixer '^MixerTest\.'
+fault M2 sound/Mixer.cpp '/^            cancelPending(command->voice);$/d' test_Mixer '^MixerTest\.'
+fault M3 sound/Mixer.cpp 's/start.frame >= fromFrame;/start.frame > fromFrame;/' test_Mixer '^MixerTest\.'
+fault M4 sound/Mixer.cpp 's/command->frame >= blockStart || command->ifLate/true || command->ifLate/' \
+    test_Mixer '^MixerTest\.'
+fault M5 sound/Mixer.cpp 's/source\[i\] \* voice.gain;/source[i];/' test_Mixer '^MixerTest\.'
+fault C1 sound/Cls_DX7_JP.cpp 's/if (position != WaveCount)/if (false)/' test_Cls_DX7_JP '^SoundClassTest\.'
+fault C2 sound/Cls_DX7_JP.cpp 's/if (LastIndex == kLastPossibleIndex)/if (false)/' \
+    test_Cls_DX7_JP '^SoundClassTest\.'
+fault C3 sound/Cls_DX7_JP.cpp '/^    LastIndex = 0;$/d' test_Cls_DX7_JP '^SoundClassTest\.'
+fault C4 sound/Cls_DX7_JP.cpp 's/(LastIndex + 1)/(WaveCount + 1)/' test_Cls_DX7_JP '^SoundClassTest\.'
+fault W1 sound/WaveDecoder.cpp 's/offset += 8 + size + (size \& 1);/offset += 8 + size;/' \
+    "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
+fault W2 sound/WaveDecoder.cpp '/if (offset + 8 + size > riffEnd)/,+1d' \
+    "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
+fault W3 sound/WaveDecoder.h 's/kMaxSoundSeconds = 10;/kMaxSoundSeconds = 1000;/' \
+    "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
+fault A1 engine/BeatLoop.cpp 's/run.BeatCounter == 0 ?/run.BeatCounter == 1 ?/' \
+    test_click_timing '^(Tempos/OnTheGrid|ClickTiming|MuteAndBeats)'
+fault A2 engine/BeatLoop.cpp 's/++run.BeatCounter >= state.BeatsPerMeasure/++run.BeatCounter > state.BeatsPerMeasure/' \
+    test_click_timing '^(Tempos/OnTheGrid|ClickTiming|MuteAndBeats)'
+fault A3 engine/BeatLoop.cpp 's/++run.BeatCounter >= state.BeatsPerMeasure/++run.BeatCounter == state.BeatsPerMeasure/' \
+    test_click_timing '^(Tempos/OnTheGrid|ClickTiming|MuteAndBeats)'
+fault U1 engine/BeatLoop.cpp 's|continue; // the measure holds its place while there is no sound|{ if (++run.BeatCounter >= state.BeatsPerMeasure) run.BeatCounter = 0; continue; }|' \
+    test_click_timing '^(Tempos/OnTheGrid|ClickTiming|MuteAndBeats)'
+fault L1 engine/BeatLoop.cpp 's/earliestStart() - lateLimit/earliestStart() - 100 * lateLimit/' \
+    test_click_timing '^ClickTiming\.'
+fault L2 ui/form/Panels.cpp '/^void Form1::L_Metro_Click/,/^}/{/Clicks_Renew/d}' \
+    test_click_timing '^MuteAndBeats'
+fault D1 engine/BeatClock.cpp 's|now - movedAt_ > lostAfter()|now - movedAt_ > lostAfter() / 4|' \
+    test_device_loss '^DeviceLoss\.'
+fault D2 engine/BeatClock.cpp '/offset_ = bridged(now) - heard;/d' test_device_loss '^DeviceLoss\.'
+fault D3 engine/BeatLoop.cpp 's/^            cancelClicks();$/            static_cast<void>(0);/' test_device_loss '^DeviceLoss\.'
+fault CL1 app/CommandLine.cpp 's/value < low ||/value < low - 1 ||/' test_command_line 'Parsing\.'
+fault TS1 engine/TempoSearch.cpp 's/if (step > 0 \&\& gives(from + step))/if (false \&\& gives(from + step))/' \
+    test_tempo_search '^TempoSearch\.'
+
+# Which faults to plant.
+selected=()
+if (($# == 0)); then
+    selected=("${!ids[@]}")
+else
+    for want in "$@"; do
+        found=0
+        for i in "${!ids[@]}"; do [[ ${ids[$i]} == "$want" ]] && selected+=("$i") && found=1; done
+        ((found)) || { echo "no fault $want" >&2; exit 2; }
+    done
+fi
+
+# A fresh copy of the working tree (mtimes kept, so unchanged files are not rebuilt).
+rm -rf "$src"
+mkdir -p "$src" "$build"
+tar -C "$repo" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$src" -xf -
+# A file planted when an earlier run was cut short: rebuild it from the copy.
+[[ -f $work/planted ]] && touch "$src/$(cat "$work/planted")" && rm -f "$work/planted"
+cmake -S "$src" -B "$build" -G Ninja -DMETRO_BENCH=OFF -DMETRO_WERROR=OFF >"$work/cmake.log" 2>&1 ||
+    { echo "configure failed: $work/cmake.log" >&2; exit 2; }
+
+build_and_test() { # targets regex log
+    cmake --build "$build" --target $1 >"$3" 2>&1 || return 2
+    ctest --test-dir "$build" -R "$2" --timeout 300 --stop-on-failure >>"$3" 2>&1 || return 1
+    return 0
+}
+
+# The unplanted tree must pass, or CAUGHT means nothing.
+all_targets=$(for i in "${selected[@]}"; do echo "${targets[$i]}"; done | tr ' ' '\n' | sort -u | tr '\n' ' ')
+all_tests=$(for i in "${selected[@]}"; do echo "${tests[$i]}"; done | paste -sd'|')
+if ! build_and_test "$all_targets" "$all_tests" "$work/baseline.log"; then
+    echo "the unplanted tree fails: $work/baseline.log" >&2
+    exit 2
+fi
+
+caught=0 missed=0 broken=0
+for i in "${selected[@]}"; do
+    id=${ids[$i]} file=${files[$i]}
+    cp "$src/$file" "$work/original"
+    echo "$file" >"$work/planted"
+    sed -i -e "${seds[$i]}" "$src/$file"
+    if cmp -s "$src/$file" "$work/original"; then
+        result="NOPATCH (the sed changed nothing)"
+        ((broken++))
+    else
+        build_and_test "${targets[$i]}" "${tests[$i]}" "$work/$id.log"
+        case $? in
+        0) result=MISSED; ((missed++)) ;;
+        1) result=CAUGHT; ((caught++)) ;;
+        *) result="BROKEN (does not build: $work/$id.log)"; ((broken++)) ;;
+        esac
+    fi
+    cp "$work/original" "$src/$file" # a new mtime: the next build compiles it back
+    rm -f "$work/planted"
+    printf '%-4s %s\n' "$id" "$result"
+done
+printf 'summary: %d caught, %d missed, %d broken of %d\n' "$caught" "$missed" "$broken" "${#selected[@]}"
+((missed == 0 && broken == 0))
