@@ -26,6 +26,14 @@ constexpr auto kAnswerWithin = 1000ms;
 // server is back within a second or two), then ever less often, at most every 2 s.
 constexpr auto kFirstRetry = 250ms;
 constexpr auto kLongestRetry = 2000ms;
+// A gap in the stream shorter than this (1 ms) is within what the server's timing reports
+// can tell apart from none.
+constexpr std::int64_t kSmallestStall = kSpec.rate / 1000;
+// Stalls longer than a minute are treated as a minute: the clock's arithmetic stays in
+// 64 bits. (The beat clock has counted the device as lost long before.)
+constexpr std::int64_t kLongestGap = 60'000'000'000;
+// How many of the server's reports after a stall are compared with the clock kept through it.
+constexpr int kSettlingReports = 3;
 
 pa_time_event* wakeAfter(pa_threaded_mainloop* loop, std::chrono::microseconds after,
                          pa_time_event_cb_t callback, void* userdata) {
@@ -125,6 +133,7 @@ void PulseAudioOutput::disconnect() {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
         pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
+        pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
         if (pa_stream_get_state(stream_) == PA_STREAM_READY)
             pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
@@ -147,6 +156,7 @@ void PulseAudioOutput::createStream() {
     pa_stream_set_state_callback(stream_, &PulseAudioOutput::onStreamState, this);
     pa_stream_set_write_callback(stream_, &PulseAudioOutput::onWrite, this);
     pa_stream_set_latency_update_callback(stream_, &PulseAudioOutput::onLatency, this);
+    pa_stream_set_underflow_callback(stream_, &PulseAudioOutput::onUnderflow, this);
 
     const auto bytesOf = [](std::chrono::milliseconds time) {
         return static_cast<std::uint32_t>(pa_usec_to_bytes(
@@ -291,7 +301,65 @@ void PulseAudioOutput::onWrite(pa_stream* stream, std::size_t bytes, void* self)
         output.fill(bytes); // nothing is queued while corked
 }
 
+void PulseAudioOutput::onUnderflow(pa_stream* stream, void* self) {
+    auto& output = *static_cast<PulseAudioOutput*>(self);
+    if (stream != output.stream_ || output.ranDry_)
+        return;
+    // The clock as it ran before the gap: the server's next reports date from inside it.
+    output.ranDry_ = true;
+    output.beforeStall_ = output.heard_.read();
+    output.beforeStallAdvancing_ = output.heardAdvancing_.load();
+}
+
+// The stream ran dry (this thread was held up past the whole buffer): the server stopped
+// playing it, and what comes next would be heard late by the length of the gap, the beat
+// grid with it, for good. The mixer's clock moves on by the gap instead, so the frames
+// written now are heard when real time says they should be; clicks due in the gap are
+// dropped, never played late.
+void PulseAudioOutput::catchUpAfterStall() {
+    ranDry_ = false;
+    const FrameTimeStamp::Value stamp = beforeStall_;
+    if (!stamp.valid || !beforeStallAdvancing_ || !heardAdvancing_.load())
+        return; // no playing clock to keep to (just started, or corked)
+    const std::int64_t now = steadyNanoseconds();
+    const std::int64_t elapsed = std::clamp<std::int64_t>(now - stamp.nanoseconds, 0, kLongestGap);
+    const std::int64_t heardNow = stamp.frame + elapsed * kSpec.rate / 1'000'000'000;
+    // The stream is empty: a frame written now is heard after the sink's latency, and
+    // after whatever more a restarting stream has been seen to take.
+    const std::int64_t gap = heardNow + sinkLatency_ + restartDelay_ - mixer_.framesRendered();
+    if (gap < kSmallestStall)
+        return; // within the timing's own precision: nothing was lost
+    mixer_.skip(gap);
+    framesSkipped_.fetch_add(gap, std::memory_order_relaxed);
+    heard_.write(heardNow, now);
+    afterStall_ = {heardNow, now, true};
+    settlingReports_ = kSettlingReports;
+}
+
+// The first reports after a stall say where the restarted stream is really heard. Where that
+// is later than the clock kept through the stall, the clock moves on once more, and later
+// stalls allow for the difference from the start.
+bool PulseAudioOutput::settleAfterStall(std::int64_t heardByServer, std::int64_t now) {
+    if (settlingReports_ == 0)
+        return false;
+    --settlingReports_;
+    const std::int64_t elapsed =
+        std::clamp<std::int64_t>(now - afterStall_.nanoseconds, 0, kLongestGap);
+    const std::int64_t kept = afterStall_.frame + elapsed * kSpec.rate / 1'000'000'000;
+    const std::int64_t lag = kept - heardByServer;
+    if (lag < kSmallestStall)
+        return false;
+    mixer_.skip(lag);
+    framesSkipped_.fetch_add(lag, std::memory_order_relaxed);
+    restartDelay_ += lag;
+    settlingReports_ = 0;
+    heard_.write(kept, now);
+    return true;
+}
+
 void PulseAudioOutput::fill(std::size_t bytes) {
+    if (ranDry_)
+        catchUpAfterStall();
     const std::size_t frameBytes = sizeof(float) * static_cast<std::size_t>(kSpec.channels);
     while (bytes >= frameBytes) {
         void* data = nullptr;
@@ -330,9 +398,12 @@ void PulseAudioOutput::stamp() {
         return static_cast<std::int64_t>(usec * kSpec.rate / 1'000'000);
     };
     const std::int64_t queued = (timing->write_index - timing->read_index) / frameBytes;
+    sinkLatency_ = framesOf(timing->sink_usec);
     const std::int64_t heard = mixer_.framesRendered() - queued + framesOf(timing->transport_usec) -
                                framesOf(timing->sink_usec);
-    heard_.write(heard, steadyNanoseconds());
+    const std::int64_t now = steadyNanoseconds();
+    if (!settleAfterStall(heard, now))
+        heard_.write(heard, now);
     heardAdvancing_.store(timing->playing != 0);
 }
 

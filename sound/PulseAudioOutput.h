@@ -70,6 +70,9 @@ public:
 
     // Any thread: the stream is connected and ready now.
     bool deviceOpen() const { return streamReady_.load(); }
+    // Any thread: frames the clock moved on past stalls, so that the clicks stayed on
+    // their grid.
+    std::int64_t framesSkipped() const { return framesSkipped_.load(); }
     // Any thread: how often a ready stream was lost since the output was made.
     std::int32_t devicesLost() const { return devicesLost_.load(); }
     // Any thread: how often the server asked for data (the write callback ran).
@@ -84,12 +87,15 @@ private:
     void applyWish();
     void lost();
     void fill(std::size_t bytes);
+    void catchUpAfterStall();
+    bool settleAfterStall(std::int64_t heardByServer, std::int64_t now);
     void stamp();
     void freeze();
     static void onContextState(pa_context* context, void* self);
     static void onStreamState(pa_stream* stream, void* self);
     static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
     static void onLatency(pa_stream* stream, void* self);
+    static void onUnderflow(pa_stream* stream, void* self);
     static void onUncorked(pa_stream* stream, int success, void* self);
 
     Mixer mixer_;
@@ -104,11 +110,19 @@ private:
     bool quit_ = false;
     bool sinksKnown_ = false;
     std::int32_t sinksCounted_ = 0;
+    bool ranDry_ = false;               // the server ran out of data since the last write
+    FrameTimeStamp::Value beforeStall_; // the heard clock when it did
+    bool beforeStallAdvancing_ = false;
+    FrameTimeStamp::Value afterStall_; // the clock kept through the last stall
+    int settlingReports_ = 0;          // reports still to compare with it
+    std::int64_t restartDelay_ = 0;    // frames a restarting stream took beyond the sink's
+    std::int64_t sinkLatency_ = 0;     // frames from a write into an empty stream to the ear
 
     FrameTimeStamp heard_;                    // heard frame at a steady time
     std::atomic<bool> heardAdvancing_{false}; // the stream plays: heard_ moves with time
     mutable std::atomic<std::int64_t> lastHeard_{0};
 
+    std::atomic<std::int64_t> framesSkipped_{0};
     std::atomic<bool> wantAwake_{true};
     std::atomic<bool> streamReady_{false};
     std::atomic<std::int32_t> devicesLost_{0};
