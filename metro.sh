@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsdl2-dev fonts-liberation
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsdl2-dev libpulse-dev fonts-liberation
     libgtest-dev clang libclang-rt-14-dev
     xvfb xdotool x11-utils imagemagick
     desktop-file-utils appstream dpkg-dev strace file lintian

@@ -1,8 +1,8 @@
 #include "sound/Cls_DX7_JP.h"
 
 #include "sound/AudioOutput.h"
+#include "sound/DefaultAudioOutput.h"
 #include "sound/Mixer.h"
-#include "sound/SdlAudioOutput.h"
 #include "sound/SoundBuffer.h"
 #include "sound/WaveFormat.h"
 
@@ -56,7 +56,7 @@ struct Cls_DX7_JP::WaveSlot {
 
 // ---- The device ----
 
-Cls_DX7_JP::Cls_DX7_JP() : Cls_DX7_JP(SdlAudioOutput::openDefault()) {}
+Cls_DX7_JP::Cls_DX7_JP() : Cls_DX7_JP(openDefaultAudioOutput()) {}
 
 Cls_DX7_JP::Cls_DX7_JP(std::shared_ptr<AudioOutput> output) {
     if (output && output->isOpen()) {
@@ -73,8 +73,8 @@ Cls_DX7_JP::~Cls_DX7_JP() {
 void Cls_DX7_JP::Initialize(std::int32_t CallingFormHandle, const std::int32_t& PriorityLevel) {
     if (!DXReady || CallingFormHandle == 0)
         return;
-    // SDL has no cooperation levels: the device is shared with other programs whatever the
-    // level asked for, which is the effect of the priority level the window passes.
+    // The sound server and SDL have no cooperation levels: the device is shared with other programs
+    // whatever the level asked for, which is the effect of the priority level the window passes.
     static_cast<void>(PriorityLevel);
     InitDone = true;
 }

@@ -24,8 +24,9 @@ struct SoundBuffer;
 
 class Cls_DX7_JP {
 public:
-    // Opens SDL's default output device (audio subsystem only). Never fails towards the
-    // caller: without a device the instance is Silent.
+    // Opens the default output (openDefaultAudioOutput: the desktop's sound server, else
+    // SDL's default device). Never fails towards the caller: without one the instance is
+    // Silent.
     Cls_DX7_JP();
     // Uses the given output (an offline one for tests and benchmarks); nullptr or an output
     // that is not open gives a Silent instance.
@@ -79,19 +80,21 @@ public:
     // SampleRate: frames per second of the device (48000 unless the device insisted on
     // another rate; every sound was converted to it at load).
     //
-    // WriteHeadFrame: frames rendered so far plus one device buffer (1024 frames). A click
-    // handed to Wave_PlayAt for this frame or later starts exactly on its frame, even while
-    // the device renders a block at the same time, provided the hand-over follows the
-    // reading within one buffer period (21 ms at 48 kHz), as it does on the window thread
-    // in a frame handler. Earlier frames may already have been rendered. A device may ask
-    // for several buffers back to back (some do at start-up), which shortens that period:
-    // hand clicks over some buffers ahead of this frame (a lookahead of tens of ms) to be
-    // safe.
+    // WriteHeadFrame: frames rendered so far plus one mixer block (240 frames on the sound
+    // server, 1024 on SDL). A click handed to Wave_PlayAt for this frame or later starts
+    // exactly on its frame, even while the device renders a block at the same time,
+    // provided the hand-over follows the reading within one block period, as it does on
+    // the window thread in a frame handler. Earlier frames may already have been rendered.
+    // A device may ask for several blocks back to back (the sound server asks for its whole
+    // buffer when a stream starts), which shortens that period: hand clicks over some
+    // blocks ahead of this frame (a lookahead of tens of ms) to be safe.
     //
-    // HeardFrame: estimate of the frame the listener hears now. On the SDL device: the
+    // HeardFrame: estimate of the frame the listener hears now, never below 0. On the sound
+    // server: frames written minus the latency the server reports (its buffer and the
+    // sink's), interpolated between its reports; it never goes back. On the SDL device: the
     // frames rendered before the last callback began, advanced by the time since then (at
-    // most one buffer), minus one buffer for the block the device is still playing; never
-    // below 0. On the offline output: WriteHeadFrame - one buffer, i.e. frames rendered.
+    // most one buffer), minus one buffer for the block the device is still playing. On the
+    // offline output: WriteHeadFrame - one buffer, i.e. frames rendered.
     std::int32_t SampleRate() const;
     std::int64_t WriteHeadFrame() const;
     // RenderedFrame: the first frame the device has not rendered yet. A start handed over

@@ -73,6 +73,28 @@ void Mixer::render(float* out, int frames) {
     }
 }
 
+void Mixer::skip(std::int64_t frames) {
+    if (frames <= 0)
+        return;
+    const std::int64_t from = rendered_.load(std::memory_order_relaxed);
+    applyCommands(from);
+    const std::int64_t to = from + frames;
+    while (pendingCount_ > 0 && pending_[pendingCount_ - 1].frame < to)
+        --pendingCount_;
+    for (Voice& voice : voices_) {
+        if (!voice.sounding || voice.frames == 0)
+            continue;
+        const std::int64_t position = voice.position + frames;
+        if (voice.looping)
+            voice.position = position % voice.frames;
+        else if (position >= voice.frames)
+            voice.sounding = false;
+        else
+            voice.position = position;
+    }
+    rendered_.store(to, std::memory_order_release);
+}
+
 void Mixer::renderBlock(float* out, int frames) {
     const std::int64_t blockStart = rendered_.load(std::memory_order_relaxed);
     std::fill(out, out + static_cast<std::ptrdiff_t>(frames) * format_.channels, 0.0f);

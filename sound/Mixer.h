@@ -7,7 +7,7 @@
 //   block; they hand their change to the audio thread through a fixed-size queue.
 // - Window thread while rendering is held off (the output's RenderingHold): addVoice() and
 //   removeVoice(), the only members that allocate or free.
-// - Audio thread: render(). It never allocates, locks, waits or touches a file.
+// - Audio thread: render() and skip(). They never allocate, lock, wait or touch a file.
 // - Any thread: framesRendered(), writeHeadFrame(), format().
 //
 // The device clock counts frames rendered since the mixer was made (64-bit, never wraps in
@@ -83,6 +83,11 @@ public:
     // then every sounding voice, clamped to [-1, 1]. Longer requests are rendered as
     // several blocks of at most format().blockFrames frames.
     void render(float* out, int frames);
+    // Audio thread, after the device went without sound for `frames` frames (a stall): the
+    // clock moves on by that much without rendering, so that what follows is heard on its
+    // frames again. Sounding voices move on as if played; starts that fell inside the gap
+    // are dropped, never played late.
+    void skip(std::int64_t frames);
 
 private:
     struct Voice {

@@ -20,12 +20,6 @@ constexpr auto kWatchEvery = 100ms;
 constexpr auto kFirstRetry = 250ms;
 constexpr auto kLongestRetry = 2000ms;
 
-std::int64_t steadyNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 SDL_AudioSpec wantedSpec(const DeviceFormat& format, void* output, SDL_AudioCallback callback) {
     SDL_AudioSpec want{};
     want.freq = format.sampleRate;

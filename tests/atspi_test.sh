@@ -28,7 +28,9 @@ source "$here/../scripts/xvfb.sh"
 start_xvfb
 trap 'kill $XVFB_PID 2>/dev/null || true; rm -rf "$work"' EXIT
 
+# No sound server (a socket that is not there) and SDL's silent device: no sound, no message.
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 SDL_AUDIODRIVER=dummy
+export PULSE_SERVER=unix:$work/no-sound-server
 # Under AddressSanitizer: the session bus and the accessibility libraries keep what they
 # allocated until exit; the program's own leaks are the other tests' affair.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}detect_leaks=0"

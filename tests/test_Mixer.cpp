@@ -67,6 +67,22 @@ TEST_F(MixerTest, AStartAlreadyPastPlaysAtOnceUnlessItIsToBeSkipped) {
     EXPECT_EQ(render(kBlock), expected(kBlock, {}, 0));
 }
 
+TEST_F(MixerTest, SkipMovesTheClockOnDropsStartsInTheGapAndKeepsLaterOnes) {
+    const VoiceId sounding = mixer.addVoice(kRamp);
+    const VoiceId inGap = mixer.addVoice({0.03f});
+    const VoiceId after = mixer.addVoice({0.06f});
+    mixer.play(sounding, kBlock - 2, false);
+    mixer.play(inGap, kBlock + 5, false);
+    mixer.play(after, kBlock + 8, false);
+    render(kBlock); // the ramp's first two frames
+    mixer.skip(6);  // a stall of six frames
+    EXPECT_EQ(mixer.framesRendered(), kBlock + 6);
+    std::vector<float> want(kRamp.begin() + 8, kRamp.end());
+    want.resize(kBlock, 0.0f);
+    want[2] += 0.06f;
+    EXPECT_EQ(render(kBlock), want);
+}
+
 TEST_F(MixerTest, CancelFromTakesBackLaterStartsAndLetsTheSoundingOnePlayOn) {
     const VoiceId voice = mixer.addVoice(kRamp);
     mixer.play(voice, kBlock - 2, false);

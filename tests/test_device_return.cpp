@@ -4,7 +4,7 @@
 // private server plays into a null sink whose monitor is recorded; skipped where no
 // PulseAudio server can be started.
 
-#include "sound/SdlAudioOutput.h"
+#include "sound/PulseAudioOutput.h"
 #include "support/PrivatePulse.h"
 #include "support/RecordingWindow.h"
 #include "support/TempFolder.h"
@@ -17,18 +17,6 @@
 
 using namespace metro;
 using namespace std::chrono_literals;
-
-// Under LeakSanitizer: libpulse leaves behind the device queries (pa_context_get_sink_info_
-// and _source_info_by_index) that it had in flight when its server went away.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:pa_xmalloc\n";
-}
-// Under ThreadSanitizer: libpulse hands its buffers between its own threads through shared
-// memory rings, and SDL's PulseAudio hot-plug thread reads what libpulse allocated for it,
-// both synchronised in ways the sanitizer cannot see (neither library is built for it).
-extern "C" const char* __tsan_default_suppressions() {
-    return "called_from_lib:libpulsecommon\nrace:libpulsecommon\nrace:pa_xmalloc\n";
-}
 
 namespace {
 
@@ -87,15 +75,14 @@ TEST(DeviceReturn, ClicksResumeOnTheGridAfterTheSoundServerRestarts) {
     if (!server.start())
         GTEST_SKIP() << "no private PulseAudio server could be started (pulseaudio and "
                         "pulseaudio-utils installed?)";
-    ::setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
 
     test::RecordingWindow window;
     Form1 form{window};
     form.Form_Load(); // no clicks in the window's folder: starts silent
     auto sound = std::make_unique<Cls_DX7_JP>();
     sound->Initialize(1, 2);
-    ASSERT_TRUE(sound->InitOK()) << "SDL found no PulseAudio output";
-    const auto device = std::dynamic_pointer_cast<SdlAudioOutput>(sound->rDirectSound());
+    ASSERT_TRUE(sound->InitOK()) << "no output on the private server";
+    const auto device = std::dynamic_pointer_cast<PulseAudioOutput>(sound->rDirectSound());
     ASSERT_NE(device, nullptr);
     MetronomeState& s = form.state();
     ASSERT_TRUE(test::writePcm16(folder.file("1.wav"), test::steadySound(16384, 200)));
