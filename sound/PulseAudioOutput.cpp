@@ -72,18 +72,23 @@ std::shared_ptr<PulseAudioOutput> PulseAudioOutput::openDefault(Buffering buffer
 
     pa_threaded_mainloop_lock(loop);
     output->connect();
-    // Woken by every state change and once at the deadline.
-    pa_time_event* deadline = wakeAfter(
+    // Woken by every state change, and once when the time is up.
+    struct Deadline {
+        pa_threaded_mainloop* loop;
+        bool passed = false;
+    } deadline{loop};
+    pa_time_event* timer = wakeAfter(
         loop, kAnswerWithin,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
-            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
+            auto& passing = *static_cast<Deadline*>(userdata);
+            passing.passed = true;
+            pa_threaded_mainloop_signal(passing.loop, 0);
         },
-        loop);
-    const auto giveUpAt = std::chrono::steady_clock::now() + kAnswerWithin;
+        &deadline);
     while ((!output->streamReady_.load() || !output->sinksKnown_) &&
-           output->retryEvent_ == nullptr && std::chrono::steady_clock::now() < giveUpAt)
+           output->retryEvent_ == nullptr && !deadline.passed)
         pa_threaded_mainloop_wait(loop);
-    freeEvent(loop, deadline);
+    freeEvent(loop, timer);
     const bool ready = output->streamReady_.load();
     pa_threaded_mainloop_unlock(loop);
     if (!ready)
@@ -125,6 +130,7 @@ void PulseAudioOutput::disconnect() {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
         pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
+        pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
         if (pa_stream_get_state(stream_) == PA_STREAM_READY)
             pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);
@@ -147,6 +153,13 @@ void PulseAudioOutput::createStream() {
     pa_stream_set_state_callback(stream_, &PulseAudioOutput::onStreamState, this);
     pa_stream_set_write_callback(stream_, &PulseAudioOutput::onWrite, this);
     pa_stream_set_latency_update_callback(stream_, &PulseAudioOutput::onLatency, this);
+    pa_stream_set_underflow_callback(
+        stream_,
+        [](pa_stream*, void* self) {
+            static_cast<PulseAudioOutput*>(self)->underruns_.fetch_add(1,
+                                                                       std::memory_order_relaxed);
+        },
+        this);
 
     const auto bytesOf = [](std::chrono::milliseconds time) {
         return static_cast<std::uint32_t>(pa_usec_to_bytes(
