@@ -64,8 +64,8 @@ test)
     cmake -S . -B build-tsan -G Ninja -DMETRO_WERROR=ON -DMETRO_TSAN=ON -DMETRO_BENCH=OFF \
         >/dev/null
     cmake --build build-tsan --target test_HandOverStress test_Mixer test_SdlAudioOutput \
-        test_device_return
-    ctest --test-dir build-tsan --output-on-failure -R 'HandOver|Mixer|SdlAudioOutput|DeviceReturn'
+        test_PulseAudioOutput test_device_return
+    ctest --test-dir build-tsan --output-on-failure -R 'HandOver|Mixer|SdlAudioOutput|PulseAudioOutput|DeviceReturn'
     ;;
 *)
     echo "usage: $0 run|test" >&2

@@ -5,10 +5,12 @@
 # recorded with the server's timing), at tempo 120, in three settings:
 #   default     the program's own stream buffer
 #   client-60   PULSE_LATENCY_MSEC=60: a user's setting for a larger client buffer
-#   sink-150    a sink with a large latency of its own: the recorder asks for 150 ms and the
-#               program's stream (PULSE_LATENCY_MSEC=400) for more, so the null sink renders
-#               about 150 ms ahead of what is heard (its latency is printed)
-# Prints the meter's offset line and the sink's latency per setting.
+#   tunnel-150  a sink with a large latency of its own: module-tunnel-sink with
+#               latency_msec=150 in front of the recorded null sink (a stream into the same
+#               server), the program's stream moved to it before the start (and the default
+#               sink, for a program that opens its stream then); like a network
+#               or Bluetooth sink, it reports that latency
+# Prints the meter's offset line and the latency of the sink the program plays to.
 # Usage: bench/avsync.sh [program] [seconds]
 #   METRO_AVSYNC: the meter's folder, by default /work/shared/tools/avsync
 set -euo pipefail
@@ -22,22 +24,39 @@ cp -r "$avsync" "$work/avsync"
 cp -r "$avsync/../timing" "$work/timing"
 rm -rf "$work/avsync/build"
 
-run() { # name, then options for avsync.sh
-    local name=$1
-    shift
-    "$work/avsync/avsync.sh" -d "$seconds" -o "$work/out/$name" \
-        -s "$work/avsync/metronome-tempo.sh 120" "$@" -- "$program" >"$work/$name.log" 2>&1 || {
+tempo="$work/avsync/metronome-tempo.sh 120"
+# Set-up hook for the tunnel sink: the tempo, then the tunnel and the move.
+{
+    echo '#!/usr/bin/env bash'
+    echo "$tempo"
+    echo 'inputs=$(pactl list short sink-inputs | cut -f1) # the program'"'"'s, before the tunnel'"'"'s'
+    echo 'pactl load-module module-tunnel-sink sink_name=tunnel server="$PULSE_SERVER" sink=av \'
+    echo '    latency_msec=150 rate=48000 channels=2 format=float32le >/dev/null'
+    echo 'sleep 1'
+    echo 'pactl set-default-sink tunnel # for a program that opens its stream at the start'
+    echo 'for input in $inputs; do'
+    echo '    pactl move-sink-input "$input" tunnel'
+    echo 'done'
+    echo 'sleep 1'
+} >"$work/tunnel.sh"
+chmod +x "$work/tunnel.sh"
+
+run() { # name, set-up hook, then options for avsync.sh
+    local name=$1 setup=$2
+    shift 2
+    "$work/avsync/avsync.sh" -d "$seconds" -o "$work/out/$name" -s "$setup" "$@" -- "$program" \
+        >"$work/$name.log" 2>&1 || {
         echo "$name: the meter failed (see $work/$name.log; KEEP=1 keeps it)"
         return 0
     }
     local sink
-    sink=$(awk '/^Sink #/ { s = 1 } s && $1 == "Latency:" { print $2 / 1000 " ms"; exit }' \
-        "$work/out/$name/streams.txt")
-    printf '%-10s %s   sink latency %s\n' "$name" \
+    sink=$(awk '/^Sink Input #/ { i = 1 } i && $1 == "Sink" && $2 == "Latency:" {
+        print $3 / 1000 " ms"; exit }' "$work/out/$name/streams.txt")
+    printf '%-10s %s   the sink'\''s latency %s\n' "$name" \
         "$(grep '^offset' "$work/out/$name/report.txt" | sed 's/^offset (ms) *//')" "$sink"
 }
 
 echo "A/V offset, heard click - vertical rod (ms), tempo 120, $seconds s each:"
-run default
-run client-60 -e PULSE_LATENCY_MSEC=60
-run sink-150 --latency-ms 150 -e PULSE_LATENCY_MSEC=400
+run default "$tempo"
+run client-60 "$tempo" -e PULSE_LATENCY_MSEC=60
+run tunnel-150 "$work/tunnel.sh"

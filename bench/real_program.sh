@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Measures the real program as a person runs it: on a private X server (Xvfb) with a private
-# PulseAudio server whose output is a null sink that we record.
+# PulseAudio server whose output is a null sink that we record (and that is suspended when
+# idle, as a desktop's server does).
 #   - CPU use of the whole program, and of the sound server, while stopped and while playing
 #     at 120 (30 s each)
 #   - peak memory (VmHWM)
@@ -24,7 +25,8 @@ start_xvfb
 pids+=($XVFB_PID)
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
     --load="module-null-sink sink_name=bench rate=48000" \
-    --load="module-native-protocol-unix" --log-target=file:"$work/pulse.log" &
+    --load="module-native-protocol-unix" --load="module-suspend-on-idle" \
+    --log-target=file:"$work/pulse.log" &
 server=$!
 pids+=($server)
 for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
@@ -33,7 +35,9 @@ for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 app=$!
 pids+=($app)
 wait_for_metronome
-sleep 3 # past start-up
+# Past start-up, and past the 5 s after which the server suspends a sink that nothing plays
+# to (module-suspend-on-idle, as on a desktop's server; a corked stream plays nothing).
+sleep 6
 
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 hz=$(getconf CLK_TCK)

@@ -3,3 +3,7 @@ add_executable(bench_sound ${CMAKE_CURRENT_SOURCE_DIR}/bench_sound.cpp)
 target_link_libraries(bench_sound PRIVATE metro_warnings metro_sound)
 target_compile_definitions(bench_sound PRIVATE METRO_CLICKS_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/metro")
 add_dependencies(bench_sound metro_clicks)
+# bench_pulse_buffer: how each buffer size of the sound server's stream rides out a busy
+# machine (runs short, requests, CPU).
+add_executable(bench_pulse_buffer ${CMAKE_CURRENT_SOURCE_DIR}/pulse_buffer.cpp)
+target_link_libraries(bench_pulse_buffer PRIVATE metro_warnings metro_sound)

@@ -80,18 +80,23 @@ std::shared_ptr<PulseAudioOutput> PulseAudioOutput::openDefault(Buffering buffer
 
     pa_threaded_mainloop_lock(loop);
     output->connect();
-    // Woken by every state change and once at the deadline.
-    pa_time_event* deadline = wakeAfter(
+    // Woken by every state change, and once when the time is up.
+    struct Deadline {
+        pa_threaded_mainloop* loop;
+        bool passed = false;
+    } deadline{loop};
+    pa_time_event* timer = wakeAfter(
         loop, kAnswerWithin,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
-            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
+            auto& passing = *static_cast<Deadline*>(userdata);
+            passing.passed = true;
+            pa_threaded_mainloop_signal(passing.loop, 0);
         },
-        loop);
-    const auto giveUpAt = std::chrono::steady_clock::now() + kAnswerWithin;
+        &deadline);
     while ((!output->streamReady_.load() || !output->sinksKnown_) &&
-           output->retryEvent_ == nullptr && std::chrono::steady_clock::now() < giveUpAt)
+           output->retryEvent_ == nullptr && !deadline.passed)
         pa_threaded_mainloop_wait(loop);
-    freeEvent(loop, deadline);
+    freeEvent(loop, timer);
     const bool ready = output->streamReady_.load();
     pa_threaded_mainloop_unlock(loop);
     if (!ready)
@@ -303,6 +308,7 @@ void PulseAudioOutput::onWrite(pa_stream* stream, std::size_t bytes, void* self)
 
 void PulseAudioOutput::onUnderflow(pa_stream* stream, void* self) {
     auto& output = *static_cast<PulseAudioOutput*>(self);
+    output.underruns_.fetch_add(1, std::memory_order_relaxed);
     if (stream != output.stream_ || output.ranDry_)
         return;
     // The clock as it ran before the gap: the server's next reports date from inside it.

@@ -75,8 +75,10 @@ public:
     std::int64_t framesSkipped() const { return framesSkipped_.load(); }
     // Any thread: how often a ready stream was lost since the output was made.
     std::int32_t devicesLost() const { return devicesLost_.load(); }
-    // Any thread: how often the server asked for data (the write callback ran).
+    // Any thread: how often the server asked for data (the write callback ran), and how
+    // often the stream ran short (the server had nothing left to play).
     std::int64_t writeRequests() const { return writeRequests_.load(); }
+    std::int64_t underruns() const { return underruns_.load(); }
 
 private:
     explicit PulseAudioOutput(Buffering buffering);
@@ -128,6 +130,7 @@ private:
     std::atomic<std::int32_t> devicesLost_{0};
     std::atomic<std::int32_t> sinks_{0};
     std::atomic<std::int64_t> writeRequests_{0};
+    std::atomic<std::int64_t> underruns_{0};
 };
 
 } // namespace metro
