@@ -34,6 +34,16 @@ QPixmap AssetLibrary::pixmap(const QString& name, qreal devicePixelRatio) {
     return result;
 }
 
+const QPixmap& AssetLibrary::picture(const std::string& name, qreal devicePixelRatio) {
+    for (const Kept& k : kept_)
+        if (k.devicePixelRatio == devicePixelRatio && k.name == name)
+            return k.pixmap;
+    kept_.push_back(
+        {name, devicePixelRatio,
+         name.empty() ? QPixmap() : pixmap(QString::fromStdString(name), devicePixelRatio)});
+    return kept_.back().pixmap;
+}
+
 QIcon AssetLibrary::icon() {
     return QIcon(resourcePath(QStringLiteral("icon")));
 }

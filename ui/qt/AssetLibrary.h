@@ -8,17 +8,29 @@
 #include <QSize>
 #include <QString>
 
+#include <deque>
+#include <string>
+
 namespace metro {
 
 class AssetLibrary {
 public:
     // The picture at its natural size for the given device pixel ratio; null if unknown.
     QPixmap pixmap(const QString& name, qreal devicePixelRatio);
+    // The same for a control's picture name, found again on every later call without
+    // building a key: the painter asks for the weight's picture on every beat frame.
+    const QPixmap& picture(const std::string& name, qreal devicePixelRatio);
     // The program icon at the sizes a desktop asks for.
     static QIcon icon();
 
 private:
     QHash<QString, QPixmap> cache_; // key: lower-case name and ratio
+    struct Kept {
+        std::string name; // as the control spells it
+        qreal devicePixelRatio;
+        QPixmap pixmap;
+    };
+    std::deque<Kept> kept_; // a handful: one per picture name and density in use
 };
 
 } // namespace metro
