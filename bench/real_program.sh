@@ -47,7 +47,7 @@ if xdpyinfo >/dev/null 2>&1; then
     echo "display $display is taken: choose another with BENCH_DISPLAY" >&2
     exit 1
 fi
-Xvfb "$display" -screen 0 400x520x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 400x520x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 pids+=($xvfb)
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done

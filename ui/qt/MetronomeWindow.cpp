@@ -44,12 +44,27 @@ struct MetronomeWindow::Bands {
             spans[i] = spans[i].isEmpty() ? part : spans[i] | part;
         }
     }
+    // Each rectangle costs about as much to set up, in Qt and in the X server, as copying this
+    // many pixels: neighbours that would cover fewer more pixels than this together are joined.
+    static constexpr int pixelsPerRectangle = 1024;
+
     QRegion region() const {
         std::array<QRect, count> rects;
         int n = 0;
-        for (const QRectF& s : spans)
-            if (!s.isEmpty())
-                rects[n++] = s.toAlignedRect();
+        const auto area = [](const QRect& r) { return r.width() * r.height(); };
+        for (const QRectF& s : spans) {
+            if (s.isEmpty())
+                continue;
+            const QRect r = s.toAlignedRect();
+            if (n > 0) {
+                const QRect joined = rects[n - 1] | r;
+                if (area(joined) - area(rects[n - 1]) - area(r) < pixelsPerRectangle) {
+                    rects[n - 1] = joined;
+                    continue;
+                }
+            }
+            rects[n++] = r;
+        }
         QRegion result;
         result.setRects(rects.data(), n); // sorted from the top, none overlapping
         return result;
@@ -66,6 +81,9 @@ MetronomeWindow::MetronomeWindow(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     WindowLayout& c = form_.controls;
+    // The window picture takes longest to draw: on a worker while the sound is set up and
+    // the window is shown.
+    assets_.prepare(QString::fromStdString(c.Picture), devicePixelRatioF());
     pendulum_ = {&c.Line_Rod, &c.I_Rod};
     for (std::size_t i = c.rodPlace(); i < c.stackingOrder().size(); ++i)
         if (std::find(pendulum_.begin(), pendulum_.end(), c.stackingOrder()[i]) == pendulum_.end())
