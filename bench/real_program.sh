@@ -92,6 +92,7 @@ measure() {
     echo "$(percent "$a0" "$a1" "$span")" >>"$work/$label.app"
     echo "$(percent "$x0" "$x1" "$span")" >>"$work/$label.x"
     echo "$(percent "$p0" "$p1" "$span")" >>"$work/$label.pulse"
+    echo "$(percent "$m0" "$m1" "$span")" >>"$work/$label.main"
     echo "$(loadavg)" >>"$work/$label.load"
     if [ -n "$rec" ]; then
         kill -INT "$rec"
@@ -183,6 +184,8 @@ for state in stop play; do
         row "CPU % $n, $([ $state = stop ] && echo stopped || echo playing)" "${v[@]}"
     done
 done
+mapfile -t v < <(for i in "${!builds[@]}"; do median "$work/play$i.main"; done)
+row "CPU % program's window thread, playing" "${v[@]}"
 mapfile -t v < <(for i in "${!builds[@]}"; do median_col "$work/play$i.frames" 1; done)
 row "frames per second drawn" "${v[@]}"
 mapfile -t v < <(for i in "${!builds[@]}"; do median_col "$work/play$i.frames" 2; done)

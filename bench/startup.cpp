@@ -74,6 +74,7 @@ int main(int argc, char* argv[]) {
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     std::printf("session bus: %s\n", bus && *bus ? "yes" : "none (run under dbus-run-session)");
     const double atMain = secondsSinceProcessStart();
+    qputenv("QT_NO_GLIB", "1"); // as the program chooses
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Metronome"));
     QApplication::setDesktopFileName(QStringLiteral("org.example.metronome"));
