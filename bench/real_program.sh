@@ -6,9 +6,10 @@
 #     SECONDS_EACH seconds each (30), as % of one core: the median of ROUNDS rounds (3). The
 #     rounds interleave the builds and the two states, so other load falls on all alike; the
 #     load average is printed with each round.
-#   - frames drawn per second while playing, the frame intervals' spread and longest, and the
-#     window thread's CPU time per frame (a uprobe on QBackingStore::endPaint counts frames:
-#     needs perf and root; without them these show n/a)
+#   - frames drawn per second while playing, the frame intervals' spread and longest, over 5 s
+#     after the CPU figures, and the window thread's CPU time per frame (a uprobe on
+#     QBackingStore::endPaint counts frames: needs perf and root, NO_FRAME_PROBE unset;
+#     without them these show n/a)
 #   - peak memory (VmHWM) after play, and what is resident: shared libraries and other files,
 #     the program's own memory
 #   - start-up to the first painted frame (bench_startup, median of 5, in a D-Bus session)
@@ -59,7 +60,7 @@ pids+=($pulse)
 for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 
 # A uprobe where Qt finishes painting a frame into the window's backing store.
-if [ "$(id -u)" -eq 0 ] && command -v perf >/dev/null; then
+if [ "$(id -u)" -eq 0 ] && command -v perf >/dev/null && [ -z "${NO_FRAME_PROBE:-}" ]; then
     [ -e /sys/kernel/tracing/uprobe_events ] || mount -t tracefs nodev /sys/kernel/tracing 2>/dev/null || true
     gui=$( (ldd "${builds[0]}/bin/metronome" 2>/dev/null || ldconfig -p) |
         awk '/libQt6Gui.so.6 / {for (i = 1; i <= NF; i++) if ($i ~ /^\//) print $i}' | head -1)
@@ -79,13 +80,8 @@ loadavg() { cut -d' ' -f1 /proc/loadavg; }
 # measure <label> <app>: CPU of the three processes over $seconds, into $work/<label>.*
 measure() {
     local label=$1 app=$2 a0 x0 p0 m0 a1 x1 p1 m1
-    local rec="" span=$seconds
+    local span=$seconds
     [[ $label == play* ]] || span=$stopped_seconds
-    if [ -n "$probe" ] && [[ $label == play* ]]; then
-        perf record -q -e "$probe" -p "$app" -o "$work/frames.data" >/dev/null 2>&1 &
-        rec=$!
-        sleep 0.3
-    fi
     a0=$(cpu_ns "$app") x0=$(cpu_ns "$xvfb") p0=$(cpu_ns "$pulse") m0=$(thread_ns "$app" "$app")
     sleep "$span"
     a1=$(cpu_ns "$app") x1=$(cpu_ns "$xvfb") p1=$(cpu_ns "$pulse") m1=$(thread_ns "$app" "$app")
@@ -94,9 +90,10 @@ measure() {
     echo "$(percent "$p0" "$p1" "$span")" >>"$work/$label.pulse"
     echo "$(percent "$m0" "$m1" "$span")" >>"$work/$label.main"
     echo "$(loadavg)" >>"$work/$label.load"
-    if [ -n "$rec" ]; then
-        kill -INT "$rec"
-        wait "$rec" 2>/dev/null || true
+    # Frames are counted afterwards, apart from the CPU figures: a uprobe's trap costs the
+    # program several microseconds a frame in a virtual machine.
+    if [ -n "$probe" ] && [[ $label == play* ]]; then
+        perf record -q -e "$probe" -p "$app" -o "$work/frames.data" -- sleep 5 >/dev/null 2>&1 || true
         # frames per second, interval spread and longest (ms), window thread µs per frame
         perf script -i "$work/frames.data" -F time 2>/dev/null | tr -d ' :' |
             awk -v m="$((m1 - m0))" -v s="$seconds" '
