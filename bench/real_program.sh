@@ -70,10 +70,11 @@ if [ "$(id -u)" -eq 0 ] && command -v perf >/dev/null && [ -z "${NO_FRAME_PROBE:
     fi
 fi
 
-cpu_ns() { # CPU time of every thread of process $1, in nanoseconds
-    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f", s}'
+hz=$(getconf CLK_TCK)
+cpu_ns() { # CPU time of process $1, in nanoseconds, also of its threads that have ended
+    awk -v hz="$hz" '{printf "%.0f", ($14 + $15) * 1e9 / hz}' /proc/"$1"/stat
 }
-thread_ns() { awk '{print $1}' /proc/"$1"/task/"$2"/schedstat; }
+thread_ns() { awk '{print $1}' /proc/"$1"/task/"$2"/schedstat; } # to the nanosecond
 percent() { awk -v a="$1" -v b="$2" -v s="$3" 'BEGIN {printf "%.2f", (b - a) / s / 1e7}'; }
 loadavg() { cut -d' ' -f1 /proc/loadavg; }
 
