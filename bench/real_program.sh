@@ -14,7 +14,7 @@
 #     the program's own memory
 #   - start-up to the first painted frame (bench_startup, median of 5, in a D-Bus session)
 #   - the recorded clicks against the ideal beat grid (first round, first build)
-# Usage: bench/real_program.sh [build-dir...]     (default: build)
+# Usage: bench/real_program.sh [build-dir...] [seconds]     (default: build 30)
 # A build directory may also be a directory whose bin/metronome and bin/bench_startup are
 # scripts that exec the real ones (to compare environment settings).
 set -euo pipefail
@@ -23,8 +23,11 @@ if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && command -v dbus-run-session >/dev/n
     exec dbus-run-session -- "$0" "$@"
 fi
 builds=()
-for b in "${@:-build}"; do builds+=("$(realpath "$b")"); done
 seconds=${SECONDS_EACH:-30}
+for b in "$@"; do
+    if [[ $b =~ ^[0-9]+$ ]]; then seconds=$b; else builds+=("$(realpath "$b")"); fi
+done
+[ ${#builds[@]} -gt 0 ] || builds=("$(realpath build)")
 stopped_seconds=${STOPPED_SECONDS:-$seconds}
 rounds=${ROUNDS:-3}
 display=:${BENCH_DISPLAY:-75}
