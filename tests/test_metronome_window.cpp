@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -98,6 +99,30 @@ TEST_F(ShownWindow, TheWeightHidesNoLetterOfTheTempoTerms) {
     };
     EXPECT_EQ(whitePixels(c.I_Rod.Left, c.I_Rod.Left + c.I_Rod.Width), 0);
     EXPECT_GT(whitePixels(c.I_Rod.Left - 600, c.I_Rod.Left), 100) << "the terms beside it";
+}
+
+TEST_F(ShownWindow, TheSwingLeavesThePictureAFullPaintShows) {
+    // A beat frame repaints only around the rod and the weight: whatever it leaves
+    // unpainted would show as a trail in the window, not in a fresh paint of it.
+    QTest::keyClick(&window, Qt::Key_Return);
+    ASSERT_TRUE(window.beatFramesRunning());
+    for (int i = 0; i < 6; ++i) {
+        QTest::qWait(45);
+        const QImage shown = window.screen()
+                                 ->grabWindow(window.winId())
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_RGB32);
+        const QImage full = grab().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(shown.size(), full.size());
+        int differing = 0;
+        for (int y = 0; y < full.height(); ++y)
+            for (int x = 0; x < full.width(); ++x) {
+                const QRgb a = shown.pixel(x, y), b = full.pixel(x, y);
+                differing += std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                       std::abs(qBlue(a) - qBlue(b))}) > 4;
+            }
+        EXPECT_EQ(differing, 0) << "after " << (i + 1) * 45 << " ms";
+    }
 }
 
 namespace {

@@ -15,7 +15,9 @@ QColor toColor(Rgb rgb) {
 }
 } // namespace
 
-ControlPainter::ControlPainter(AssetLibrary& assets) : assets_(assets), font_(labelFont()) {}
+ControlPainter::ControlPainter(AssetLibrary& assets) : assets_(assets), font_(labelFont()) {
+    pen_.setCapStyle(Qt::FlatCap);
+}
 
 QFont ControlPainter::labelFont() {
     QFont font(QStringLiteral("Arial"));
@@ -41,8 +43,7 @@ void ControlPainter::paintPicture(QPainter& p, const std::string& picture, float
                                   qreal devicePixelRatio) {
     if (picture.empty())
         return;
-    const QString name = QString::fromStdString(picture);
-    const QPixmap pm = assets_.pixmap(name, devicePixelRatio);
+    const QPixmap& pm = assets_.picture(picture, devicePixelRatio);
     if (pm.isNull())
         return;
     const QSizeF natural = QSizeF(pm.size()) / devicePixelRatio * twips;
@@ -62,9 +63,15 @@ void ControlPainter::paint(QPainter& p, const Control& c, qreal devicePixelRatio
     case ControlKind::Line: {
         const auto& l = static_cast<const Line&>(c);
         // Flat ends: a round-capped wide pen costs several times more to rasterise, and the
-        // rod is drawn on every frame of a swing.
-        p.setPen(
-            QPen(toColor(l.BorderColor), l.BorderWidthPixels * twips, Qt::SolidLine, Qt::FlatCap));
+        // rod is drawn on every frame of a swing. The pen is kept and changed only when a
+        // line differs, so a frame builds none.
+        const QColor colour = toColor(l.BorderColor);
+        const qreal width = l.BorderWidthPixels * twips;
+        if (pen_.color() != colour)
+            pen_.setColor(colour);
+        if (pen_.widthF() != width)
+            pen_.setWidthF(width);
+        p.setPen(pen_);
         // A line of odd width covers the pixels from its coordinate on, not half of the
         // pixels on each side: a one-pixel tick stays one crisp pixel high.
         const qreal centre = l.BorderWidthPixels % 2 != 0 ? twips / 2 : 0;

@@ -6,6 +6,7 @@
 #include "ui/qt/AssetLibrary.h"
 
 #include <QFont>
+#include <QPen>
 #include <QRectF>
 
 class QPainter;
@@ -27,6 +28,7 @@ private:
                       qreal devicePixelRatio);
     AssetLibrary& assets_;
     QFont font_;
+    QPen pen_;
 };
 
 } // namespace metro

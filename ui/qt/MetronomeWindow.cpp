@@ -16,25 +16,69 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 
 namespace metro {
 
 namespace {
 constexpr qreal twips = WindowLayout::twipsPerPixel;
+constexpr int windowHeight = static_cast<int>(WindowLayout::clientHeight / twips); // pixels
 
 // Wayland gives a window no pointer grab of its own (only popups have one); there the
 // implicit grab of a pressed button is all there is.
 bool platformHasPointerGrab() {
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
-
-QRect toPixels(const QRectF& twipRect, int pad) {
-    const QRectF px(twipRect.topLeft() / twips, twipRect.size() / twips);
-    return px.toAlignedRect().adjusted(-pad, -pad, pad, pad);
-}
 } // namespace
+
+// The pixels a beat frame repaints, as one span across in each band of rows: where the rod
+// and the weight were and are. A slanted rod's bounding box is mostly picture that has not
+// changed; bands follow the rod and keep the area a few pixels either side of it. Each band
+// becomes one opaque rectangle, so copying the kept picture stays a plain blit.
+struct MetronomeWindow::Bands {
+    static constexpr int rows = 24; // pixels high; fewer bands cost less per frame, more
+                                    // bands hug a slanted rod closer
+    static constexpr int count = (windowHeight + rows - 1) / rows;
+    static constexpr qreal none = std::numeric_limits<qreal>::max();
+    std::array<QRectF, count> spans{};
+
+    void add(const QRectF& r) { // pixels
+        const int first = std::clamp(static_cast<int>(std::floor(r.top() / rows)), 0, count - 1);
+        const int last = std::clamp(static_cast<int>(std::floor(r.bottom() / rows)), 0, count - 1);
+        for (int i = first; i <= last; ++i) {
+            const QRectF part = r & QRectF(0, i * rows, none, rows);
+            spans[i] = spans[i].isEmpty() ? part : spans[i] | part;
+        }
+    }
+    // Each rectangle costs about as much to set up, in Qt and in the X server, as copying this
+    // many pixels: neighbours that would cover fewer more pixels than this together are joined.
+    static constexpr int pixelsPerRectangle = 1024;
+
+    QRegion region() const {
+        std::array<QRect, count> rects;
+        int n = 0;
+        const auto area = [](const QRect& r) { return r.width() * r.height(); };
+        for (const QRectF& s : spans) {
+            if (s.isEmpty())
+                continue;
+            const QRect r = s.toAlignedRect();
+            if (n > 0) {
+                const QRect joined = rects[n - 1] | r;
+                if (area(joined) - area(rects[n - 1]) - area(r) < pixelsPerRectangle) {
+                    rects[n - 1] = joined;
+                    continue;
+                }
+            }
+            rects[n++] = r;
+        }
+        QRegion result;
+        result.setRects(rects.data(), n); // sorted from the top, none overlapping
+        return result;
+    }
+};
 
 MetronomeWindow::MetronomeWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
@@ -45,8 +89,23 @@ MetronomeWindow::MetronomeWindow(QWidget* parent)
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    WindowLayout& c = form_.controls;
+    // The window picture takes longest to draw: on a worker while the sound is set up and
+    // the window is shown.
+    assets_.prepare(QString::fromStdString(c.Picture), devicePixelRatioF());
+    pendulum_ = {&c.Line_Rod, &c.I_Rod};
+    for (std::size_t i = c.rodPlace(); i < c.stackingOrder().size(); ++i)
+        if (std::find(pendulum_.begin(), pendulum_.end(), c.stackingOrder()[i]) == pendulum_.end())
+            aboveOthers_.push_back(c.stackingOrder()[i]);
     frameTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] { runBeatFrame(); });
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] {
+        if (!framesRunning_)
+            return;
+        runBeatFrame();
+        if (framesRunning_)
+            scheduleBeatFrame();
+    });
 }
 
 MetronomeWindow::~MetronomeWindow() = default;
@@ -110,19 +169,58 @@ void MetronomeWindow::Services::unloadWindow() {
 void MetronomeWindow::Services::startBeatFrames() {
     const QScreen* screen = w_.screen();
     const qreal hz = screen && screen->refreshRate() > 1 ? screen->refreshRate() : 60.0;
-    w_.frameTimer_.start(std::max(4, static_cast<int>(std::floor(1000.0 / hz))));
+    w_.framePeriod_ = std::chrono::nanoseconds(std::llround(1e9 / std::min(hz, 250.0)));
+    w_.framesRunning_ = true;
+    w_.nextFrame_ = std::chrono::steady_clock::now();
+    w_.scheduleBeatFrame();
 }
 
 void MetronomeWindow::Services::stopBeatFrames() {
+    w_.framesRunning_ = false;
     w_.frameTimer_.stop();
 }
 
 // ---- painting -------------------------------------------------------------------------
 
-QRect MetronomeWindow::pendulumBounds() const {
+void MetronomeWindow::addPendulum(Bands& bands) const {
     const WindowLayout& c = form_.controls;
-    return toPixels(ControlPainter::bounds(c.Line_Rod), 1) |
-           toPixels(ControlPainter::bounds(c.I_Rod), 1);
+    if (c.I_Rod.Visible) {
+        const QRectF w = ControlPainter::bounds(c.I_Rod);
+        bands.add(QRectF(w.topLeft() / twips, w.size() / twips).adjusted(-1, -1, 1, 1));
+    }
+    const Line& rod = c.Line_Rod;
+    if (!rod.Visible)
+        return;
+    // The line as ControlPainter draws it, in pixels; one more pixel all round for the
+    // antialiased edge.
+    const qreal halfWidth = rod.BorderWidthPixels / 2.0;
+    const qreal centre = rod.BorderWidthPixels % 2 != 0 ? 0.5 : 0;
+    QPointF a = QPointF(rod.X1, rod.Y1) / twips + QPointF(centre, centre);
+    QPointF b = QPointF(rod.X2, rod.Y2) / twips + QPointF(centre, centre);
+    if (a.y() > b.y())
+        std::swap(a, b);
+    const QPointF d = b - a;
+    const qreal length = std::hypot(d.x(), d.y());
+    if (d.y() < length / 2) { // more across than down: its box
+        bands.add(QRectF(a, b).normalized().adjusted(-halfWidth - 1, -halfWidth - 1, halfWidth + 1,
+                                                     halfWidth + 1));
+        return;
+    }
+    // Along a row the stroke is wider than the pen by the slant; the flat ends reach at most
+    // half the pen's width beyond the end points.
+    const qreal across = halfWidth * length / d.y() + 1;
+    const qreal top = a.y() - halfWidth - 1;
+    const qreal bottom = b.y() + halfWidth + 1;
+    for (qreal y = std::floor(top / Bands::rows) * Bands::rows; y < bottom; y += Bands::rows) {
+        const qreal y0 = std::clamp(y, a.y(), b.y());
+        const qreal y1 = std::clamp(y + Bands::rows, a.y(), b.y());
+        const qreal x0 = a.x() + d.x() * (y0 - a.y()) / d.y();
+        const qreal x1 = a.x() + d.x() * (y1 - a.y()) / d.y();
+        const qreal rowTop = std::max(y, top);
+        const qreal rowBottom = std::min(y + Bands::rows, bottom);
+        bands.add(QRectF(QPointF(std::min(x0, x1) - across, rowTop),
+                         QPointF(std::max(x0, x1) + across, rowBottom)));
+    }
 }
 
 const QPixmap& MetronomeWindow::stillPicture(qreal dpr) {
@@ -149,20 +247,31 @@ const QPixmap& MetronomeWindow::stillPicture(qreal dpr) {
 
 void MetronomeWindow::paintEvent(QPaintEvent* event) {
     const qreal dpr = devicePixelRatioF();
+    const QPixmap& still = stillPicture(dpr);
+    const QRegion& region = event->region();
+    // Rectangle by rectangle, each the painter's only clip: under a clip of many rectangles
+    // Qt sends every pixel through its general span blender (and its thread pool), where
+    // one rectangle keeps the copy a plain blit and the rod's rasteriser to that rectangle.
+    const bool pieces = region.rectCount() > 1;
     QPainter p(this); // clipped to the event's region by the system
-    p.drawPixmap(QPoint(0, 0), stillPicture(dpr));
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.scale(1 / twips, 1 / twips);
-    const QRectF dirty(QRectF(event->rect()).topLeft() * twips,
-                       QRectF(event->rect()).size() * twips);
     const WindowLayout& c = form_.controls;
     const auto& order = c.stackingOrder();
-    for (std::size_t i = c.rodPlace(); i < order.size(); ++i) {
-        const Control& control = *order[i];
-        if (control.Visible && ControlPainter::bounds(control).intersects(dirty))
-            painter_.paint(p, control, dpr);
+    for (const QRect& r : region) {
+        p.resetTransform();
+        if (pieces)
+            p.setClipRect(r);
+        p.drawPixmap(r.topLeft(), still,
+                     QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
+        p.scale(1 / twips, 1 / twips);
+        const QRectF dirty(QPointF(r.topLeft()) * twips, QSizeF(r.size()) * twips);
+        for (std::size_t i = c.rodPlace(); i < order.size(); ++i) {
+            const Control& control = *order[i];
+            if (control.Visible && ControlPainter::bounds(control).intersects(dirty))
+                painter_.paint(p, control, dpr);
+        }
     }
 }
 
@@ -173,25 +282,39 @@ void MetronomeWindow::runHandler(const std::function<void(Form1&)>& handler) {
 
 void MetronomeWindow::afterHandler() {
     const auto& order = form_.controls.stackingOrder();
-    const std::size_t rod = form_.controls.rodPlace();
-    const std::uint64_t below = controlsFingerprint(order, 0, rod);
-    const std::uint64_t above = controlsFingerprint(order, rod, order.size());
-    if (below == stillFingerprint_ && above == aboveFingerprint_)
+    const std::uint64_t below = controlsFingerprint(order, 0, form_.controls.rodPlace());
+    const std::uint64_t above = controlsFingerprint(aboveOthers_, 0, aboveOthers_.size());
+    const std::uint64_t pendulum = controlsFingerprint(pendulum_, 0, pendulum_.size());
+    if (below == stillFingerprint_ && above == aboveFingerprint_ &&
+        pendulum == pendulumFingerprint_)
         return; // nothing shows differently: nothing to paint
     if (below != stillFingerprint_)
         stillValid_ = false;
     aboveFingerprint_ = above;
+    pendulumFingerprint_ = pendulum;
     update();
 }
 
 void MetronomeWindow::runBeatFrame() {
-    // One rectangle around where the pendulum was and is: a region of many small pieces
-    // costs more to paint and flush than the pixels it saves.
-    const QRect before = pendulumBounds();
+    // A beat frame moves the rod and the weight and nothing else.
+    Bands bands;
+    addPendulum(bands);
     form_.metronome.Beat_Frame();
-    repaint(before | pendulumBounds());
-    const auto& order = form_.controls.stackingOrder();
-    aboveFingerprint_ = controlsFingerprint(order, form_.controls.rodPlace(), order.size());
+    addPendulum(bands);
+    repaint(bands.region());
+    pendulumFingerprint_ = controlsFingerprint(pendulum_, 0, pendulum_.size());
+}
+
+void MetronomeWindow::scheduleBeatFrame() {
+    // Frames on the screen's refresh: each is due one period after the last was due, so
+    // the rate is the screen's however the timer's whole milliseconds fall; a frame held up
+    // is not made up with a burst.
+    using namespace std::chrono;
+    const steady_clock::time_point now = steady_clock::now();
+    nextFrame_ += framePeriod_;
+    if (nextFrame_ < now)
+        nextFrame_ = now + framePeriod_;
+    frameTimer_.start(duration_cast<milliseconds>(nextFrame_ - now + microseconds(500)));
 }
 
 // ---- keyboard -------------------------------------------------------------------------
@@ -278,6 +401,7 @@ void MetronomeWindow::leaveEvent(QEvent* event) {
 void MetronomeWindow::closeEvent(QCloseEvent* event) {
     if (!unloaded_) {
         unloaded_ = true;
+        framesRunning_ = false;
         frameTimer_.stop();
         form_.Form_Unload();
     }

@@ -2,7 +2,7 @@
 // The one window: frameless, 281 x 439 pixels, the picture of a metronome. It paints the
 // controls of Form1 and turns Qt's key and pointer events into Form1's handlers; it decides
 // nothing itself. The picture below the rod is kept as a pixmap at the screen's density, so
-// a beat frame repaints only the rectangle the rod and the weight leave and enter.
+// a beat frame repaints only the few rectangles the rod and the weight leave and enter.
 
 #include "model/WindowServices.h"
 #include "ui/form/Form1.h"
@@ -11,9 +11,11 @@
 
 #include <QPixmap>
 #include <QPoint>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 
 namespace metro {
@@ -28,7 +30,7 @@ public:
     // The message box; tests replace it so that nothing waits for a person.
     std::function<void(const QString&)> showMessage;
 
-    bool beatFramesRunning() const { return frameTimer_.isActive(); }
+    bool beatFramesRunning() const { return framesRunning_; }
     // Runs a handler as an input event would (a screen reader's press) and repaints.
     void runHandler(const std::function<void(Form1&)>& handler);
     // Runs one beat frame now and repaints what moved (the timer calls it).
@@ -68,18 +70,27 @@ private:
 
     // After any handler: repaints what it changed, if anything.
     void afterHandler();
-    QRect pendulumBounds() const; // pixels
+    // Adds the pixels the rod and the weight cover now to `bands` (see Bands).
+    struct Bands;
+    void addPendulum(Bands& bands) const;
     const QPixmap& stillPicture(qreal devicePixelRatio);
+    void scheduleBeatFrame();
 
     Services services_{*this};
     Form1 form_{services_};
     AssetLibrary assets_;
     ControlPainter painter_{assets_};
-    QTimer frameTimer_;
+    QTimer frameTimer_; // single shot, set for each frame
+    bool framesRunning_ = false;
+    std::chrono::steady_clock::time_point nextFrame_;
+    std::chrono::nanoseconds framePeriod_{16'666'667};
     QPixmap still_; // the window picture and every control below the rod
     bool stillValid_ = false;
-    std::uint64_t stillFingerprint_ = 0; // of the controls in the still picture
-    std::uint64_t aboveFingerprint_ = 0; // of the controls painted over it
+    std::uint64_t stillFingerprint_ = 0;    // of the controls in the still picture
+    std::uint64_t aboveFingerprint_ = 0;    // of the other controls painted over it
+    std::uint64_t pendulumFingerprint_ = 0; // of the rod and the weight
+    std::vector<Control*> pendulum_;        // the rod and the weight
+    std::vector<Control*> aboveOthers_;     // the rest painted over the still picture
     bool unloaded_ = false;
 
     // Moving the window by hand where the platform has no system move.
