@@ -3,6 +3,7 @@
 #include "sound/AudioOutput.h"
 #include "sound/WaveDecoder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <fcntl.h>
@@ -31,6 +32,20 @@ private:
     int fd_;
 };
 
+// Reads `count` bytes, or fails (a read error, or the file shrank while we read it).
+bool readFully(int fd, std::uint8_t* into, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, into + done, count - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 // The whole file, or nothing when it is not a regular file, cannot be read or is larger than
 // any wave we accept. Opened without blocking and checked on the open descriptor, so a FIFO
 // put in the file's place after a check can hold nothing up.
@@ -53,17 +68,21 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, 
         why = LoadFailure::NotWave;
         return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(file.get(), bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) { // an error, or the file shrank while we read it
-            why = LoadFailure::Unreadable;
-            return std::nullopt;
-        }
-        done += static_cast<std::size_t>(got);
+    // The header first: a sound longer than a slot holds is refused without reading it all.
+    const auto size = static_cast<std::size_t>(info.st_size);
+    std::vector<std::uint8_t> bytes(std::min(size, kWaveHeadBytes));
+    if (!readFully(file.get(), bytes.data(), bytes.size())) {
+        why = LoadFailure::Unreadable;
+        return std::nullopt;
+    }
+    why = refusedFromHead(bytes, size);
+    if (why != LoadFailure::None)
+        return std::nullopt;
+    const std::size_t headBytes = bytes.size();
+    bytes.resize(size);
+    if (!readFully(file.get(), bytes.data() + headBytes, size - headBytes)) {
+        why = LoadFailure::Unreadable;
+        return std::nullopt;
     }
     return bytes;
 }

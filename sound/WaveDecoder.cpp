@@ -31,6 +31,24 @@ std::uint64_t mostFrames(const WaveFormat& format, std::uint64_t dataBytes) {
     return dataBytes * 8 / (bits * format.channels);
 }
 
+// The "fmt " chunk's fields; `chunk` points at the chunk's id and holds at least 24 bytes.
+WaveFormat readFormat(const std::uint8_t* chunk, std::uint64_t size) {
+    WaveFormat read;
+    read.formatTag = le16(chunk + 8);
+    read.channels = le16(chunk + 10);
+    read.samplesPerSec = le32(chunk + 12);
+    read.avgBytesPerSec = le32(chunk + 16);
+    read.blockAlign = le16(chunk + 20);
+    read.bitsPerSample = le16(chunk + 22);
+    read.extraSize = size >= 18 ? le16(chunk + 24) : 0;
+    return read;
+}
+
+bool longerThanASlot(const WaveFormat& format, std::uint64_t dataBytes) {
+    return mostFrames(format, dataBytes) >
+           static_cast<std::uint64_t>(kMaxSoundSeconds) * format.samplesPerSec;
+}
+
 // The RIFF layout: "RIFF" size "WAVE", then chunks of id, size and data (padded to even
 // length). Requires a "fmt " chunk before a non-empty "data" chunk, every size within the
 // bytes really there, a format that could describe playable sound, and no more than
@@ -55,15 +73,7 @@ std::optional<WaveFormat> checkLayout(std::span<const std::uint8_t> file, LoadFa
         if (hasId(chunk, "fmt ")) {
             if (size < 16)
                 return std::nullopt;
-            WaveFormat read;
-            read.formatTag = le16(chunk + 8);
-            read.channels = le16(chunk + 10);
-            read.samplesPerSec = le32(chunk + 12);
-            read.avgBytesPerSec = le32(chunk + 16);
-            read.blockAlign = le16(chunk + 20);
-            read.bitsPerSample = le16(chunk + 22);
-            read.extraSize = size >= 18 ? le16(chunk + 24) : 0;
-            format = read;
+            format = readFormat(chunk, size);
         } else if (hasId(chunk, "data")) {
             if (!format || size == 0 || format->blockAlign == 0 || size < format->blockAlign)
                 return std::nullopt;
@@ -71,8 +81,7 @@ std::optional<WaveFormat> checkLayout(std::span<const std::uint8_t> file, LoadFa
                 return std::nullopt;
             if (format->samplesPerSec < 100 || format->samplesPerSec > 384000)
                 return std::nullopt;
-            if (mostFrames(*format, size) >
-                static_cast<std::uint64_t>(kMaxSoundSeconds) * format->samplesPerSec) {
+            if (longerThanASlot(*format, size)) {
                 why = LoadFailure::TooLong;
                 return std::nullopt;
             }
@@ -88,6 +97,28 @@ struct SdlFree {
 };
 
 } // namespace
+
+LoadFailure refusedFromHead(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
+    if (head.size() < 12 || !hasId(head.data(), "RIFF") || !hasId(head.data() + 8, "WAVE"))
+        return LoadFailure::None;
+    std::optional<WaveFormat> format;
+    for (std::uint64_t offset = 12; offset + 8 <= head.size();) {
+        const std::uint8_t* chunk = head.data() + offset;
+        const std::uint64_t size = le32(chunk + 4);
+        if (hasId(chunk, "fmt ") && size >= 16 && offset + 24 <= head.size()) {
+            format = readFormat(chunk, size);
+        } else if (hasId(chunk, "data")) {
+            // The data the file can really hold, whatever its header claims.
+            const std::uint64_t there = fileSize > offset + 8 ? fileSize - offset - 8 : 0;
+            const bool plausible = format && format->channels >= 1 && format->samplesPerSec > 0;
+            return plausible && longerThanASlot(*format, std::min(size, there))
+                       ? LoadFailure::TooLong
+                       : LoadFailure::None;
+        }
+        offset += 8 + size + (size & 1);
+    }
+    return LoadFailure::None;
+}
 
 std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,
                                       const DeviceFormat& device, LoadFailure* why) {

@@ -27,6 +27,12 @@ struct DecodedWave {
 inline constexpr std::size_t kMaxWaveFileBytes = 64u << 20;
 inline constexpr std::int64_t kMaxSoundSeconds = 10;
 
+// Reads only the first bytes of a file of `fileSize` bytes: TooLong when its header already
+// declares more sound than a slot holds, so that such a file is refused before it is read
+// whole; None when those bytes do not tell (decodeWave decides then).
+inline constexpr std::size_t kWaveHeadBytes = 4096;
+LoadFailure refusedFromHead(std::span<const std::uint8_t> head, std::uint64_t fileSize);
+
 // `why` (optional) says what was wrong when there is no sound.
 std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,
                                       const DeviceFormat& device, LoadFailure* why = nullptr);
