@@ -20,7 +20,7 @@ QImage AssetLibrary::draw(const QString& name, qreal devicePixelRatio) {
     // A QImage, not a QPixmap: this may run on a worker thread.
     QSvgRenderer renderer(resourcePath(name));
     if (!renderer.isValid())
-        return QImage();
+        return {};
     const QSize size = renderer.defaultSize();
     QImage image((QSizeF(size) * devicePixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);

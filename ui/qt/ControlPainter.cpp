@@ -11,7 +11,8 @@ namespace {
 constexpr qreal twips = WindowLayout::twipsPerPixel;
 
 QColor toColor(Rgb rgb) {
-    return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    return {static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+            static_cast<int>(rgb & 0xFF)};
 }
 } // namespace
 
@@ -36,7 +37,7 @@ QRectF ControlPainter::bounds(const Control& c) {
             .normalized()
             .adjusted(-pad, -pad, pad, pad);
     }
-    return QRectF(c.Left, c.Top, c.Width, c.Height);
+    return {c.Left, c.Top, c.Width, c.Height};
 }
 
 void ControlPainter::paintPicture(QPainter& p, const std::string& picture, float left, float top,

@@ -211,7 +211,9 @@ void MetronomeWindow::addPendulum(Bands& bands) const {
     const qreal across = halfWidth * length / d.y() + 1;
     const qreal top = a.y() - halfWidth - 1;
     const qreal bottom = b.y() + halfWidth + 1;
-    for (qreal y = std::floor(top / Bands::rows) * Bands::rows; y < bottom; y += Bands::rows) {
+    for (auto band = static_cast<int>(std::floor(top / Bands::rows)); band * Bands::rows < bottom;
+         ++band) {
+        const qreal y = band * Bands::rows;
         const qreal y0 = std::clamp(y, a.y(), b.y());
         const qreal y1 = std::clamp(y + Bands::rows, a.y(), b.y());
         const qreal x0 = a.x() + d.x() * (y0 - a.y()) / d.y();
@@ -223,7 +225,8 @@ void MetronomeWindow::addPendulum(Bands& bands) const {
     }
 }
 
-const QPixmap& MetronomeWindow::stillPicture(qreal dpr) {
+const QPixmap& MetronomeWindow::stillPicture(qreal devicePixelRatio) {
+    const qreal dpr = devicePixelRatio;
     if (stillValid_ && still_.devicePixelRatio() == dpr)
         return still_;
     still_ = QPixmap(size() * dpr);

@@ -37,7 +37,7 @@ public:
         const Control& c = control_;
         const QRect local(QPointF(c.Left / twips, c.Top / twips).toPoint(),
                           QSizeF(c.Width / twips, c.Height / twips).toSize());
-        return QRect(window_.mapToGlobal(local.topLeft()), local.size());
+        return {window_.mapToGlobal(local.topLeft()), local.size()};
     }
 
 protected:
@@ -209,7 +209,7 @@ public:
                      {},
                      {},
                      [](Form1& f) { f.I_Play_Click(1); }});
-        add(new TempoSliderAccessible(window, this));
+        add(new TempoSliderAccessible(window, this)); // NOLINT: the window's interface owns it
         add(window, {QAccessible::StaticText,
                      &c.L_temo,
                      [] { return QStringLiteral("Tempo, beats per minute"); },
@@ -271,7 +271,7 @@ public:
 
 private:
     void add(MetronomeWindow& window, ControlDescription description) {
-        add(new ControlAccessible(window, this, std::move(description)));
+        add(new ControlAccessible(window, this, std::move(description))); // NOLINT: owned as above
     }
     void add(QAccessibleInterface* child) {
         // Registered interfaces belong to Qt's cache, which deletes them with the window.
