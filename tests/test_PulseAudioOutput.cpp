@@ -4,7 +4,6 @@
 // nor given up. Skipped only where PulseAudio is not installed.
 
 #include "sound/DefaultAudioOutput.h"
-#include "sound/Mixer.h"
 #include "sound/PulseAudioOutput.h"
 #include "sound/SdlAudioOutput.h"
 #include "support/PrivatePulse.h"
@@ -16,81 +15,28 @@
 
 using namespace metro;
 using namespace std::chrono_literals;
+using test::steadySeconds;
 
 namespace {
 
-double steadySeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-bool installed(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string folders = path ? path : "";
-    for (std::size_t start = 0; start <= folders.size();) {
-        const std::size_t end = std::min(folders.find(':', start), folders.size());
-        if (::access((folders.substr(start, end - start) + "/" + program).c_str(), X_OK) == 0)
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-// The heard clock sampled over time, to be read at any moment in between.
-struct ClockTrace {
-    std::vector<std::pair<double, std::int64_t>> points; // steady seconds, heard frame
-
-    void sample(const PulseAudioOutput& output, double seconds) {
-        const double end = steadySeconds() + seconds;
-        while (steadySeconds() < end) {
-            points.emplace_back(steadySeconds(), output.heardFrame());
-            std::this_thread::sleep_for(2ms);
-        }
-    }
-    double at(double when) const {
-        for (std::size_t i = 1; i < points.size(); ++i)
-            if (points[i].first >= when) {
-                const auto& [t0, f0] = points[i - 1];
-                const auto& [t1, f1] = points[i];
-                return static_cast<double>(f0) +
-                       static_cast<double>(f1 - f0) * (when - t0) / (t1 - t0);
-            }
-        return -1;
-    }
-};
-
-class PulseAudioOutputTest : public testing::Test {
-protected:
+struct PulseAudioOutputTest : testing::Test {
     void SetUp() override {
-        if (!installed("pulseaudio") || !installed("parec"))
+        if (std::system("command -v pulseaudio parec >/dev/null") != 0)
             GTEST_SKIP() << "PulseAudio is not installed (pulseaudio, pulseaudio-utils)";
         ASSERT_TRUE(server.start()) << "the private PulseAudio server did not start";
     }
 
-    // Opens an output with a click voice, once the server takes its data (an idle null sink
-    // holds a new stream back for up to two seconds).
+    // Opens an output with a click voice (a step after silence, found in the recording to the
+    // frame), once the server takes its data: an idle null sink holds a new stream back.
     void open(PulseAudioOutput::Buffering buffering = {}) {
         output = PulseAudioOutput::openDefault(buffering);
         ASSERT_NE(output, nullptr);
         {
             const RenderingHold hold(*output);
-            // A step after silence, easy to find in the recording to the frame.
             click = output->mixer().addVoice(std::vector<float>(400, 0.5f));
         }
-        const double deadline = steadySeconds() + 10;
-        while (output->writeRequests() < 5 && steadySeconds() < deadline)
-            std::this_thread::sleep_for(10ms);
-        ASSERT_GE(output->writeRequests(), 5) << "the stream does not play";
-    }
-
-    // Frames of the recording where a click starts.
-    static std::vector<std::size_t> onsets(const test::MonitorRecorder& recording) {
-        std::vector<std::size_t> found;
-        const auto& samples = recording.samples();
-        for (std::size_t i = 1; i < samples.size(); ++i)
-            if (std::abs(samples[i - 1]) < 0.05f && std::abs(samples[i]) > 0.25f)
-                found.push_back(i);
-        return found;
+        ASSERT_TRUE(test::waitFor([&] { return output->writeRequests() >= 5; }, 10))
+            << "the stream does not play";
     }
 
     test::TempFolder folder;
@@ -117,20 +63,25 @@ TEST_F(PulseAudioOutputTest, ClicksLandOnTheirFramesAndTheClockFollowsWhatIsHear
             frames.push_back(frames.back() + gap);
         for (const std::int64_t frame : frames)
             ASSERT_TRUE(output->mixer().play(click, frame, false));
-        ClockTrace clock;
-        clock.sample(*output, 0.9);
+        std::vector<std::pair<double, std::int64_t>> clock; // steady seconds, heard frame
+        for (const double end = steadySeconds() + 0.9; steadySeconds() < end;) {
+            clock.emplace_back(steadySeconds(), output->heardFrame());
+            std::this_thread::sleep_for(2ms);
+        }
         recording.finish();
         output.reset();
 
-        const auto heard = onsets(recording);
+        const auto heard = recording.onsets(0.25f);
         ASSERT_EQ(heard.size(), frames.size());
         std::vector<double> off;
         for (std::size_t k = 0; k < heard.size(); ++k) {
             if (k > 0) {
                 EXPECT_EQ(static_cast<std::int64_t>(heard[k] - heard[k - 1]), gaps[k - 1]);
             }
-            off.push_back(
-                (clock.at(recording.secondsOf(heard[k])) - static_cast<double>(frames[k])) / 48.0);
+            const auto at = std::lower_bound(clock.begin(), clock.end(),
+                                             std::pair<double, std::int64_t>{recording.secondsOf(heard[k]), 0});
+            ASSERT_NE(at, clock.end());
+            off.push_back(static_cast<double>(at->second - frames[k]) / 48.0);
         }
         std::sort(off.begin(), off.end());
         offsets.push_back(off[off.size() / 2]);
@@ -160,7 +111,7 @@ TEST_F(PulseAudioOutputTest, CorkedCostsNothingAndTheFirstClickFollowsTheWakeAtO
     ASSERT_TRUE(output->mixer().play(click, frame, false));
     std::this_thread::sleep_for(300ms);
     recording.finish();
-    const auto onset = onsets(recording);
+    const auto onset = recording.onsets(0.25f);
     ASSERT_EQ(onset.size(), 1u);
     const double after = recording.secondsOf(onset[0]) - woken; // an upper bound
     std::printf("first click recorded %.1f ms after the wake\n", after * 1000);
@@ -187,7 +138,7 @@ TEST_F(PulseAudioOutputTest, AfterAStallTheClicksComeBackOnTheirGrid) {
     }
     std::this_thread::sleep_for(1700ms);
     recording.finish();
-    const auto heard = onsets(recording);
+    const auto heard = recording.onsets(0.25f);
     ASSERT_EQ(heard.size(), 9u) << "the click due in the stall is dropped, no other";
     EXPECT_GT(output->framesSkipped(), 0);
     const auto offGrid = [&](std::size_t k) {
@@ -204,20 +155,15 @@ TEST_F(PulseAudioOutputTest, AfterAStallTheClicksComeBackOnTheirGrid) {
 TEST_F(PulseAudioOutputTest, ServerThatGoesIsWaitedForAndNeverHoldsUpClosing) {
     open();
     server.stop();
-    const double deadline = steadySeconds() + 2;
-    while (output->deviceOpen() && steadySeconds() < deadline)
-        std::this_thread::sleep_for(10ms);
-    ASSERT_FALSE(output->deviceOpen());
+    ASSERT_TRUE(test::waitFor([&] { return !output->deviceOpen(); }, 2));
     std::this_thread::sleep_for(300ms); // what was written runs out
     const std::int64_t stood = output->heardFrame();
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(output->heardFrame(), stood) << "the clock runs without a server";
 
     ASSERT_TRUE(server.start());
-    const double back = steadySeconds() + 10;
-    while (output->heardFrame() < stood + 4800 && steadySeconds() < back)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_GE(output->heardFrame(), stood + 4800) << "the clock does not run again";
+    EXPECT_TRUE(test::waitFor([&] { return output->heardFrame() >= stood + 4800; }, 10))
+        << "the clock does not run again";
     EXPECT_EQ(output->devicesLost(), 1);
 
     server.signal(SIGSTOP);
