@@ -28,7 +28,8 @@ struct MixerTest : ::testing::Test {
 // before frame 0, `skipped` frames of it gone.
 Frames expected(int frames, const Frames& sound, int from, std::size_t skipped = 0) {
     Frames out(static_cast<std::size_t>(frames), 0.0f);
-    for (std::size_t i = skipped; i < sound.size() && from + static_cast<int>(i - skipped) < frames; ++i)
+    for (std::size_t i = skipped; i < sound.size() && from + static_cast<int>(i - skipped) < frames;
+         ++i)
         out[static_cast<std::size_t>(from) + i - skipped] = sound[i];
     return out;
 }

@@ -78,8 +78,9 @@ TEST_F(PulseAudioOutputTest, ClicksLandOnTheirFramesAndTheClockFollowsWhatIsHear
             if (k > 0) {
                 EXPECT_EQ(static_cast<std::int64_t>(heard[k] - heard[k - 1]), gaps[k - 1]);
             }
-            const auto at = std::lower_bound(clock.begin(), clock.end(),
-                                             std::pair<double, std::int64_t>{recording.secondsOf(heard[k]), 0});
+            const auto at =
+                std::lower_bound(clock.begin(), clock.end(),
+                                 std::pair<double, std::int64_t>{recording.secondsOf(heard[k]), 0});
             ASSERT_NE(at, clock.end());
             off.push_back(static_cast<double>(at->second - frames[k]) / 48.0);
         }

@@ -35,7 +35,8 @@ TEST(DeviceReturn, ClicksResumeOnTheGridAfterTheSoundServerRestarts) {
     MetronomeState& s = form.state();
     for (auto [slot, level] : {std::pair{&s.AccentSlot, 16384}, {&s.BeatSlot, 8192}}) {
         const std::string file = folder.file(std::to_string(level) + ".wav");
-        ASSERT_TRUE(test::writePcm16(file, test::steadySound(static_cast<std::int16_t>(level), 200)));
+        ASSERT_TRUE(
+            test::writePcm16(file, test::steadySound(static_cast<std::int16_t>(level), 200)));
         ASSERT_TRUE(sound->Wave_LoadFile(file, *slot));
     }
     s.SoundDevice = std::move(sound);
@@ -90,7 +91,8 @@ TEST(DeviceReturn, ClicksResumeOnTheGridAfterTheSoundServerRestarts) {
     const auto first = before.onsets(0.1f), second = after.onsets(0.1f);
     ASSERT_GE(first.size(), 5u) << "clicks before the server went";
     ASSERT_GE(second.size(), 4u) << "clicks after it came back";
-    const double start = before.secondsOf(first.back()) - static_cast<double>(first.size() - 1) * kBeat;
+    const double start =
+        before.secondsOf(first.back()) - static_cast<double>(first.size() - 1) * kBeat;
     for (const auto* recording : {&before, &after}) {
         const auto& onsets = recording == &before ? first : second;
         for (std::size_t i = 0; i < onsets.size(); ++i) {

@@ -8,7 +8,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,23 +52,23 @@ template <typename Condition> bool waitFor(Condition done, double seconds) {
     return done();
 }
 
-// Runs `args` with the test's environment, stdout to `out` (-1: nowhere). 0 on failure.
-inline pid_t spawnProgram(const std::vector<std::string>& args, int out = -1) {
+// Runs `args` with the test's environment, stdout to `out` (-1: nowhere), stderr nowhere.
+// Between fork and exec the child only rearranges its descriptors. 0 on failure.
+inline pid_t spawnProgram(std::vector<std::string> args, int out = -1) {
     std::vector<char*> argv;
-    for (const auto& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
+    for (auto& arg : args)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (out >= 0)
-        posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-    else
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return failed == 0 ? pid : 0;
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out >= 0 ? out : null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(null);
+    return std::max(pid, pid_t{0});
 }
 
 inline void endProgram(pid_t& pid, int signal) {
@@ -99,16 +98,8 @@ public:
                              "--use-pid-file=no",
                              "--load=module-null-sink sink_name=t rate=48000 norewinds=1",
                              "--load=module-native-protocol-unix"});
-        const bool answers = pid_ != 0 && waitFor(
-                                              [] {
-                                                  int status = 0;
-                                                  const pid_t info = spawnProgram({"pactl", "info"});
-                                                  return info != 0 &&
-                                                         ::waitpid(info, &status, 0) == info &&
-                                                         WIFEXITED(status) &&
-                                                         WEXITSTATUS(status) == 0;
-                                              },
-                                              10);
+        const bool answers =
+            pid_ != 0 && waitFor([] { return std::system("pactl info >/dev/null 2>&1") == 0; }, 10);
         if (!answers)
             stop();
         return answers;
@@ -130,7 +121,7 @@ public:
 
     MonitorRecorder() {
         int fds[2];
-        if (::pipe(fds) != 0)
+        if (::pipe2(fds, O_CLOEXEC) != 0)
             return;
         pid_ = spawnProgram({"parec", "-d", "t.monitor", "--format=float32le", "--rate=48000",
                              "--channels=1", "--latency-msec=10"},
