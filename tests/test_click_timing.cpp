@@ -47,11 +47,11 @@ TEST_P(OnTheGrid, EveryBeatClicksOnceOnItsFrameWithTheAccentOnTheFirstOfEachMeas
     ClickedMetronome m(run.firstFrame);
     m.state().Tempo = static_cast<std::int16_t>(run.tempo);
     m.state().BeatsPerMeasure = static_cast<std::int16_t>(run.beatsPerMeasure);
-    std::mt19937 random(run.tempo);
+    m.random.seed(static_cast<unsigned>(run.tempo));
     m.render(1000);
     const std::int64_t pressed = m.now();
     m.form.I_Play_Click(0);
-    m.playFor(20, random);
+    m.playFor(20);
     ASSERT_FALSE(m.clicks.empty());
     const std::int64_t start = m.clicks.front().frame;
     EXPECT_LE(start - pressed, 512) << "the first click within one device buffer";
@@ -72,12 +72,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ClickTiming, AHeldUpWindowDropsTheClicksItMissedAndStopSilencesThoseHandedOver) {
     ClickedMetronome m;
     m.state().BeatsPerMeasure = 3;
-    std::mt19937 random(3);
+    m.random.seed(3);
     m.form.I_Play_Click(0);
-    m.playFor(1, random);
+    m.playFor(1);
     m.render(1250 * msFrames); // no frame runs: the beats at 1.5 and 2 s pass unseen
-    m.playFor(2, random);
-    m.playToJustBeforeABeat(24000);
+    m.playFor(2);
+    m.playToJustBeforeABeat();
     const std::int64_t stoppedAt = m.now();
     m.form.I_Play_Click(1);
     m.render(ClickedMetronome::rate);

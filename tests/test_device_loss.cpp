@@ -13,16 +13,15 @@ constexpr std::int64_t kBeat = ClickedMetronome::rate / 2; // frames per beat at
 
 TEST(DeviceLoss, ClicksComeBackOnTheSwingsGridWithTheAccentsInPlace) {
     ClickedMetronome m;
-    std::mt19937 random(17);
     m.state().BeatsPerMeasure = 3;
     m.form.I_Play_Click(0);
-    m.playFor(2.2, random);
-    m.playToJustBeforeABeat(kBeat); // that beat must not sound late after the loss
+    m.playFor(2.2);
+    m.playToJustBeforeABeat(); // that beat must not sound late after the loss
     const std::size_t before = m.clicks.size();
     const std::int64_t lostAt = m.steady.heard;
     m.loseDeviceFor(2.3); // not a whole number of beats
     const std::int64_t backAt = m.steady.heard;
-    m.playFor(3, random);
+    m.playFor(3);
 
     ASSERT_GT(m.clicks.size(), before + 4) << "the clicks came back";
     const std::int64_t start = m.clicks.front().realFrame;
@@ -41,13 +40,13 @@ TEST(DeviceLoss, ClicksComeBackOnTheSwingsGridWithTheAccentsInPlace) {
 
 TEST(DeviceLoss, AShortGapResumesTheGridWhereItStood) {
     ClickedMetronome m;
-    std::mt19937 random(5);
+    m.random.seed(5);
     m.state().BeatsPerMeasure = 4;
     m.form.I_Play_Click(0);
-    m.playFor(1.2, random);
-    m.playToJustBeforeABeat(kBeat);
+    m.playFor(1.2);
+    m.playToJustBeforeABeat();
     m.loseDeviceFor(0.15); // shorter than a loss: no beat is dropped
-    m.playFor(2, random);
+    m.playFor(2);
 
     const std::int64_t start = m.clicks.front().frame;
     ASSERT_EQ(m.clicks.size(), static_cast<std::size_t>((m.now() - start) / kBeat + 1))

@@ -14,7 +14,7 @@ using namespace metro;
 
 namespace {
 
-constexpr std::int16_t left = LeftButton, right = RightButton;
+constexpr std::int16_t left = LeftButton;
 
 struct Pointer : test::LoadedForm {
     PointerRouter& router = form.pointer;
@@ -24,64 +24,51 @@ struct Pointer : test::LoadedForm {
     void grabWeight(float below) { router.press(left, 0, c.I_Rod.Left + 75, c.I_Rod.Top + below); }
     void dragTo(float y, std::int16_t held = left) { router.move(held, 0, 2085, y); }
     void drop(float y) { router.release(left, 0, 0, 2085, y); }
-    void clickBackground(float y, std::int16_t button = left) {
-        router.press(button, 0, 1000, y);
-        router.release(button, 0, 0, 1000, y);
+    void clickBackground(float y) {
+        router.press(left, 0, 1000, y);
+        router.release(left, 0, 0, 1000, y);
     }
 };
 
 } // namespace
 
-TEST_F(Pointer, DraggingTheWeightKeepsTheGrabbedPointUnderThePointer) {
+TEST_F(Pointer, DraggingTheWeightKeepsTheGrabbedPointUnderThePointerWithinTheLimits) {
+    router.press(RightButton, 0, 2085, 3100); // only the left button alone drags
+    router.move(RightButton, 0, 2085, 4000);
+    router.release(RightButton, 0, 0, 2085, 4000);
+    grabWeight(70);
+    dragTo(4000, left | RightButton);
+    EXPECT_EQ(weightTop(), 3030);
+    drop(4000);
     grabWeight(100);
-    EXPECT_EQ(s.DragOffsetY, 100);
     dragTo(3030 + 100 + 300);
     EXPECT_EQ(weightTop(), 3330) << "a 300-twip move moves the weight exactly 300";
     EXPECT_EQ(s.Tempo, 132); // the centre 3405 is on the tick of the mark 132
-    drop(3430);
-    EXPECT_EQ(weightTop(), 3330);
-}
-
-TEST_F(Pointer, DraggingStopsAtTheTwoLimits) {
-    grabWeight(75);
-    dragTo(-20000);
-    EXPECT_EQ(weightTop(), 690);
-    EXPECT_EQ(s.Tempo, 40);
-    dragTo(20000);
-    EXPECT_EQ(weightTop(), 5010);
-    EXPECT_EQ(s.Tempo, 300);
-    // A captured pointer so far away that the weight's place leaves the 16-bit range.
-    form.I_Rod_MouseMove(left, 0, 0, 1.0e9f);
-    EXPECT_EQ(weightTop(), 5010);
-    form.I_Rod_MouseMove(left, 0, 0, -1.0e9f);
-    EXPECT_EQ(weightTop(), 690);
-}
-
-TEST_F(Pointer, OnlyTheLeftButtonAloneDragsTheWeight) {
-    router.press(right, 0, 2085, 3100);
-    router.move(right, 0, 2085, 4000);
-    EXPECT_EQ(weightTop(), 3030);
-    router.release(right, 0, 0, 2085, 4000);
-    grabWeight(70);
-    dragTo(4000, left | right);
-    EXPECT_EQ(weightTop(), 3030) << "left and right held together move nothing";
-    EXPECT_EQ(s.Tempo, 120);
+    // Dragged far off, and a captured pointer so far away that the weight's place leaves the
+    // 16-bit range: the weight stops at its limits.
+    for (const auto& [y, top, tempo] : {std::tuple{-20000.f, 690, 40},
+                                        {20000.f, 5010, 300},
+                                        {-1.0e9f, 690, 40},
+                                        {1.0e9f, 5010, 300}}) {
+        dragTo(y);
+        EXPECT_EQ(weightTop(), top) << y;
+        EXPECT_EQ(s.Tempo, tempo) << y;
+    }
 }
 
 TEST_F(Pointer, ABackgroundReleaseInsideTheBandBringsTheWeightToItsHeight) {
-    clickBackground(3105);
-    EXPECT_EQ(weightTop(), 3030);
-    EXPECT_EQ(s.Tempo, 120);
-    clickBackground(735);
-    EXPECT_EQ(weightTop(), 690) << "the upper limit: centre 765";
-    clickBackground(5100);
-    EXPECT_EQ(weightTop(), 5010);
-    clickBackground(4000, right);
-    EXPECT_EQ(weightTop(), 3925) << "any button";
-    clickBackground(734);
-    EXPECT_EQ(weightTop(), 3925);
-    clickBackground(5101);
-    EXPECT_EQ(weightTop(), 3925);
+    // Release heights and the weight's top after: the upper limit's centre is 765; any button.
+    for (const auto& [y, top] : {std::pair{3105.f, 3030},
+                                 {735.f, 690},
+                                 {5100.f, 5010},
+                                 {4000.f, 3925},
+                                 {734.f, 3925},
+                                 {5101.f, 3925}}) {
+        const std::int16_t button = y == 4000 ? RightButton : LeftButton;
+        router.press(button, 0, 1000, y);
+        router.release(button, 0, 0, 1000, y);
+        EXPECT_EQ(weightTop(), top) << y;
+    }
 }
 
 TEST_F(Pointer, TheCloseBoxShowsOnlyWhileThePointerIsOverItInTheTitleBand) {
@@ -152,8 +139,8 @@ TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThem) {
     router.release(left, 0, 0, c.L_Metro(4).Left + 20, five.Top + 20);
     EXPECT_EQ(s.BeatsPerMeasure, 5);
     // The right button does not click.
-    router.press(right, 0, c.L_Metro(3).Left + 20, five.Top + 20);
-    router.release(right, 0, 0, c.L_Metro(3).Left + 20, five.Top + 20);
+    router.press(RightButton, 0, c.L_Metro(3).Left + 20, five.Top + 20);
+    router.release(RightButton, 0, 0, c.L_Metro(3).Left + 20, five.Top + 20);
     EXPECT_EQ(s.BeatsPerMeasure, 5);
 }
 
