@@ -62,9 +62,7 @@ TEST_F(SoundClassTest, IndexesFollowTheLoadOrderAndAreNeverHandedOutTwice) {
     EXPECT_FALSE(sound.Wave_Play(1));
     EXPECT_FALSE(sound.Wave_Clear(1));
     EXPECT_FLOAT_EQ(playedLevel(2), levelOf(2));
-    EXPECT_EQ(sound.FilePath(3), path(3));
-    EXPECT_TRUE(sound.LoopPlay(3));
-    EXPECT_EQ(sound.Volume(3), -600);
+    EXPECT_TRUE(sound.FilePath(3) == path(3) && sound.LoopPlay(3) && sound.Volume(3) == -600);
     sound.Wave_Stop(2);
     EXPECT_FLOAT_EQ(playedLevel(3), levelOf(3) * std::pow(10.0f, -0.3f));
     EXPECT_NE(renderFrames(*output, 4 * kBlock).back(), 0.0f) << "looping";
@@ -77,11 +75,9 @@ TEST_F(SoundClassTest, IndexesFollowTheLoadOrderAndAreNeverHandedOutTwice) {
 
 TEST_F(SoundClassTest, ClearAllSilencesEverySlotAndRestartsTheIndexes) {
     EXPECT_FALSE(sound.Wave_ClearAll());
-    load(path(1));
-    load(path(2));
-    sound.LoopPlay(1, true);
+    sound.LoopPlay(load(path(1)), true);
     sound.Wave_Play(1);
-    sound.Wave_Play(2);
+    sound.Wave_Play(load(path(2)));
     EXPECT_NE(renderFrames(*output, kBlock)[0], 0.0f);
     EXPECT_TRUE(sound.Wave_ClearAll());
     EXPECT_EQ(firstSoundingFrame(renderFrames(*output, 4 * kBlock), 1), -1);
@@ -90,18 +86,15 @@ TEST_F(SoundClassTest, ClearAllSilencesEverySlotAndRestartsTheIndexes) {
     EXPECT_FLOAT_EQ(playedLevel(1), levelOf(3));
 }
 
-TEST_F(SoundClassTest, VolumeIsHundredthsOfADecibelAndOutOfRangeValuesAreRefused) {
-    const std::int16_t slot = load(path(2));
+TEST_F(SoundClassTest, OutOfRangeVolumesAndInvalidIndexesAreRefused) {
+    const std::int16_t slot = load(path(2)); // volume: hundredths of a decibel
     for (const auto& [set, kept] :
          {std::pair{-600, -600}, {-10001, -600}, {1, -600}, {0, 0}, {-10000, -10000}}) {
         sound.Volume(slot, set);
         EXPECT_EQ(sound.Volume(slot), kept);
         EXPECT_NEAR(playedLevel(slot), levelOf(2) * std::pow(10.0f, kept / 2000.0f), 1e-6);
     }
-}
-
-TEST_F(SoundClassTest, InvalidIndexesGiveTheFailureValues) {
-    load(path(1));
+    EXPECT_FALSE(sound.LoopPlay(slot));
     for (const std::int16_t index : {0, -1, 2}) {
         sound.LoopPlay(index, true);
         sound.Volume(index, -100);
@@ -109,7 +102,6 @@ TEST_F(SoundClassTest, InvalidIndexesGiveTheFailureValues) {
                      sound.Wave_Stop(index) || sound.Wave_Clear(index) || sound.LoopPlay(index) ||
                      sound.Volume(index) != 0 || !sound.FilePath(index).empty());
     }
-    EXPECT_FALSE(sound.LoopPlay(1));
 }
 
 TEST_F(SoundClassTest, TheLastIndexIs32767UntilClearAll) {
@@ -140,7 +132,7 @@ Bytes cut(std::ptrdiff_t keep) { // a good file cut short; keep < 0 counts from 
 template <void (*change)(WaveFields&)> Bytes changed() {
     WaveFields fields;
     change(fields);
-    return waveBytes(fields, Bytes(100, 0x90));
+    return waveBytes(fields, Bytes(60000, 0x90));
 }
 
 struct BadFile {
@@ -152,7 +144,6 @@ struct BadFile {
 
 using enum LoadFailure;
 const BadFile kBadFiles[] = {
-    {"EmptyPath", Missing, ""},
     {"SpacesOnly", Missing, "    "},
     {"Folder", NotRegular, "/tmp"},
     {"MissingFile", Missing, "/nonexistent/nothing.wav"},
@@ -171,12 +162,9 @@ const BadFile kBadFiles[] = {
     {"ZeroBlockAlign", NotWave, "", changed<[](WaveFields& f) { f.blockAlign = 0; }>},
     {"UnknownEncoding", Unsupported, "", changed<[](WaveFields& f) { f.formatTag = 0x1234; }>},
     {"NoData", NotWave, "", [] { return waveBytes(WaveFields{}, Bytes{}); }},
-    {"TenMinutesOfClick", TooLong, "", // 60 kB that would decode to 0.2 GB at 48 kHz stereo
-     [] {
-         WaveFields fields;
-         fields.sampleRate = 100, fields.bitsPerSample = 8;
-         return waveBytes(fields, Bytes(60000, 0x90));
-     }},
+    // 60 kB that would decode to 0.2 GB at 48 kHz stereo
+    {"TenMinutesOfClick", TooLong, "",
+     changed<[](WaveFields& f) { f.sampleRate = 100, f.bitsPerSample = 8; }>},
 };
 
 struct BadFileTest : SoundClassTest, ::testing::WithParamInterface<BadFile> {};
