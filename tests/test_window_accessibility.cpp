@@ -66,20 +66,10 @@ TEST_F(AccessibleWindow, StatesAndValuesFollowTheMetronomeAndPressActionsWorkThe
     EXPECT_TRUE(checked("2 beats per measure") && checked("Sound"));
     EXPECT_FALSE(checked("5 beats per measure") || checked("Tempo scale and key help"));
     EXPECT_TRUE(named("Stop")->state().invisible && !named("Play")->state().invisible);
-    QTest::keyClick(&window, Qt::Key_5);
-    QTest::keyClick(&window, Qt::Key_Space);
-    QTest::keyClick(&window, Qt::Key_Plus, Qt::KeypadModifier);
-    EXPECT_TRUE(checked("5 beats per measure") && !checked("2 beats per measure"));
-    EXPECT_FALSE(checked("Sound"));
-    EXPECT_EQ(named("Tempo, beats per minute")->text(QAccessible::Value),
-              QString::fromStdString(window.form().controls.L_temo.Caption));
-    EXPECT_EQ(named("Tempo")->text(QAccessible::Value),
-              QString::number(window.form().state().Tempo));
-
     press("3 beats per measure");
-    EXPECT_EQ(window.form().state().BeatsPerMeasure, 3);
+    EXPECT_TRUE(checked("3 beats per measure") && !checked("2 beats per measure"));
     press("Tempo scale and key help");
-    EXPECT_TRUE(window.form().state().ScaleShown);
+    EXPECT_TRUE(checked("Tempo scale and key help"));
     press("Play");
     EXPECT_TRUE(window.form().state().Playing && !named("Stop")->state().invisible);
     press("Stop");

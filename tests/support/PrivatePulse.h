@@ -52,22 +52,17 @@ template <typename Condition> bool waitFor(Condition done, double seconds) {
     return done();
 }
 
-// Runs `args` with the test's environment, stdout to `out` (-1: nowhere), stderr nowhere.
-// Between fork and exec the child only rearranges its descriptors. 0 on failure.
-inline pid_t spawnProgram(std::vector<std::string> args, int out = -1) {
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+// Runs `command` through the shell, which becomes the program (exec), with the test's
+// environment and stdout to `out` (-1: as the test's). 0 on failure.
+inline pid_t spawnProgram(const std::string& command, int out = -1) {
+    const std::string line = "exec " + command; // nothing but exec between fork and exec
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(out >= 0 ? out : null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        ::execvp(argv[0], argv.data());
+        if (out >= 0)
+            ::dup2(out, STDOUT_FILENO);
+        ::execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
         ::_exit(127);
     }
-    ::close(null);
     return std::max(pid, pid_t{0});
 }
 
@@ -94,10 +89,9 @@ public:
 
     // True once the server answers (within 10 s: a busy machine starts it slowly).
     bool start() {
-        pid_ = spawnProgram({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                             "--use-pid-file=no",
-                             "--load=module-null-sink sink_name=t rate=48000 norewinds=1",
-                             "--load=module-native-protocol-unix"});
+        pid_ = spawnProgram("pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "
+                            "--load='module-null-sink sink_name=t rate=48000 norewinds=1' "
+                            "--load=module-native-protocol-unix >/dev/null 2>&1");
         const bool answers =
             pid_ != 0 && waitFor([] { return std::system("pactl info >/dev/null 2>&1") == 0; }, 10);
         if (!answers)
@@ -123,8 +117,8 @@ public:
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return;
-        pid_ = spawnProgram({"parec", "-d", "t.monitor", "--format=float32le", "--rate=48000",
-                             "--channels=1", "--latency-msec=10"},
+        pid_ = spawnProgram("parec -d t.monitor --format=float32le --rate=48000 --channels=1 "
+                            "--latency-msec=10 2>/dev/null",
                             fds[1]);
         ::close(fds[1]);
         reader_ = std::thread([this, fd = fds[0]] {
