@@ -4,26 +4,16 @@
 
 #include "sound/Cls_DX7_JP.h"
 #include "sound/SdlAudioOutput.h"
+#include "support/PrivatePulse.h"
 #include "support/TempFolder.h"
 #include "support/TestSounds.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <thread>
-
 namespace metro {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Waits (up to five seconds) until `done` holds.
-template <typename Condition> bool waitFor(Condition done) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    return done();
-}
 
 struct SdlOutput : ::testing::Test {
     // The device on SDL's `driver`, a 64-frame click loaded into `index`.
@@ -55,7 +45,7 @@ TEST_F(SdlOutput, ClicksReachTheDeviceExactlyTheirFramesApart) {
     const std::int64_t first = sound->WriteHeadFrame() + 2700; // ahead, as the metronome plays
     sound->Wave_PlayAt(index, first);
     sound->Wave_PlayAt(index, first + kApart);
-    ASSERT_TRUE(waitFor([&] { return sound->HeardFrame() > first + kApart + 1024; }));
+    ASSERT_TRUE(test::waitFor([&] { return sound->HeardFrame() > first + kApart + 1024; }, 5));
     sound->Wave_Play(index);
     device.reset();
     sound.reset(); // closes the device while a click sounds
@@ -71,14 +61,14 @@ TEST_F(SdlOutput, ClicksReachTheDeviceExactlyTheirFramesApart) {
 
 TEST_F(SdlOutput, AsleepTheClockStandsStillAndAPlayWakesItWithItsSounds) {
     open("dummy");
-    ASSERT_TRUE(waitFor([&] { return sound->HeardFrame() > 4096; })) << "the clock runs";
+    ASSERT_TRUE(test::waitFor([&] { return sound->HeardFrame() > 4096; }, 5)) << "the clock runs";
     sound->Device_Awake(false);
-    ASSERT_TRUE(waitFor([&] { return !device->deviceOpen(); }));
+    ASSERT_TRUE(test::waitFor([&] { return !device->deviceOpen(); }, 5));
     const std::int64_t asleepAt = sound->WriteHeadFrame();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(sound->WriteHeadFrame(), asleepAt) << "no frames pass while asleep";
     EXPECT_TRUE(sound->Wave_PlayAt(index, asleepAt));
-    ASSERT_TRUE(waitFor([&] { return sound->WriteHeadFrame() > asleepAt + 4096; }));
+    ASSERT_TRUE(test::waitFor([&] { return sound->WriteHeadFrame() > asleepAt + 4096; }, 5));
     EXPECT_EQ(device->devicesLost(), 0);
     EXPECT_EQ(sound->FilePath(index), file) << "the slot survived the sleep";
 }
@@ -88,9 +78,9 @@ TEST_F(SdlOutput, AsleepTheClockStandsStillAndAPlayWakesItWithItsSounds) {
 TEST_F(SdlOutput, AFailingDeviceIsReopenedWhileAwakeAndLeftAloneAsleep) {
     open("disk", "/dev/full");
     EXPECT_TRUE(sound->Wave_Play(index));
-    ASSERT_TRUE(waitFor([&] { return device->devicesLost() >= 3; }));
+    ASSERT_TRUE(test::waitFor([&] { return device->devicesLost() >= 3; }, 5));
     sound->Device_Awake(false);
-    ASSERT_TRUE(waitFor([&] { return !device->deviceOpen(); }));
+    ASSERT_TRUE(test::waitFor([&] { return !device->deviceOpen(); }, 5));
     std::this_thread::sleep_for(300ms); // a reopen already under way has ended by now
     const std::int32_t lost = device->devicesLost();
     std::this_thread::sleep_for(300ms);

@@ -24,9 +24,10 @@ struct Pointer : test::LoadedForm {
     void grabWeight(float below) { router.press(left, 0, c.I_Rod.Left + 75, c.I_Rod.Top + below); }
     void dragTo(float y, std::int16_t held = left) { router.move(held, 0, 2085, y); }
     void drop(float y) { router.release(left, 0, 0, 2085, y); }
-    void clickBackground(float y) {
-        router.press(left, 0, 1000, y);
-        router.release(left, 0, 0, 1000, y);
+    // Press at (x, y), release at (releaseX, y).
+    void click(std::int16_t button, float x, float releaseX, float y) {
+        router.press(button, 0, x, y);
+        router.release(button, 0, 0, releaseX, y);
     }
 };
 
@@ -64,9 +65,7 @@ TEST_F(Pointer, ABackgroundReleaseInsideTheBandBringsTheWeightToItsHeight) {
                                  {4000.f, 3925},
                                  {734.f, 3925},
                                  {5101.f, 3925}}) {
-        const std::int16_t button = y == 4000 ? RightButton : LeftButton;
-        router.press(button, 0, 1000, y);
-        router.release(button, 0, 0, 1000, y);
+        click(y == 4000 ? RightButton : LeftButton, 1000, 1000, y);
         EXPECT_EQ(weightTop(), top) << y;
     }
 }
@@ -113,34 +112,24 @@ TEST_F(Pointer, DuringPlayOnlyTheCloseBoxReacts) {
     grabWeight(75);
     dragTo(4500);
     drop(4500);
-    clickBackground(1000);
-    EXPECT_EQ(top, weightTop());
+    click(left, 1000, 1000, 1000);
     form.Form_MouseMove(left, 0, 1000, 100);
-    EXPECT_EQ(window.systemMoves, 0);
-    EXPECT_FALSE(router.captured());
     form.L_Tem1_Click(0);
-    EXPECT_EQ(s.Tempo, 120);
+    EXPECT_TRUE(top == weightTop() && s.Tempo == 120 && window.systemMoves == 0);
+    EXPECT_FALSE(router.captured());
     form.P_X_MouseMove(0, 0, 100, 100); // the close box still works
     EXPECT_TRUE(c.P_X.Visible);
     form.P_X_Click();
-    EXPECT_FALSE(s.Playing);
-    EXPECT_EQ(window.unloads, 1);
-    EXPECT_TRUE(window.hidden);
-    EXPECT_EQ(s.SoundDevice, nullptr);
+    EXPECT_TRUE(!s.Playing && window.unloads == 1 && window.hidden && s.SoundDevice == nullptr);
 }
 
-TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThem) {
-    const Label& five = c.L_Metro(5);
-    router.press(left, 0, five.Left + 20, five.Top + 20);
-    router.release(left, 0, 0, five.Left + 20, five.Top + 20);
+TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThemWithTheLeftButton) {
+    const auto x = [&](std::int16_t beats) { return c.L_Metro(beats).Left + 20; };
+    const float y = c.L_Metro(5).Top + 20;
+    click(left, x(5), x(5), y);
     EXPECT_EQ(s.BeatsPerMeasure, 5);
-    // Pressed on 3, released on 4: no click.
-    router.press(left, 0, c.L_Metro(3).Left + 20, five.Top + 20);
-    router.release(left, 0, 0, c.L_Metro(4).Left + 20, five.Top + 20);
-    EXPECT_EQ(s.BeatsPerMeasure, 5);
-    // The right button does not click.
-    router.press(RightButton, 0, c.L_Metro(3).Left + 20, five.Top + 20);
-    router.release(RightButton, 0, 0, c.L_Metro(3).Left + 20, five.Top + 20);
+    click(left, x(3), x(4), y);
+    click(RightButton, x(3), x(3), y);
     EXPECT_EQ(s.BeatsPerMeasure, 5);
 }
 
