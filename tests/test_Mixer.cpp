@@ -52,27 +52,23 @@ TEST_F(MixerTest, StartsAreExactInsideAndAcrossBlocksSummedAndRestartASoundingVo
     EXPECT_EQ(render(kBlock), want);
 }
 
-TEST_F(MixerTest, AStartAlreadyPastPlaysAtOnceUnlessItIsToBeSkipped) {
-    const VoiceId voice = mixer.addVoice(kShort);
+// A start already past plays at once unless it is to be skipped; a skip (a stalled device)
+// moves the clock on, drops the starts in the gap and keeps the later ones.
+TEST_F(MixerTest, LateStartsPlayAtOnceUnlessSkippedAndSkipDropsStartsInTheGap) {
+    const VoiceId sounding = mixer.addVoice(kRamp), short1 = mixer.addVoice(kShort);
+    const VoiceId inGap = mixer.addVoice({0.03f}), after = mixer.addVoice({0.06f});
     render(kBlock);
-    mixer.play(voice, 3, false);
+    mixer.play(short1, 3, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 0));
-    mixer.play(voice, Mixer::kAsSoonAsPossible, false);
+    mixer.play(short1, Mixer::kAsSoonAsPossible, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 0));
-    mixer.play(voice, 2 * kBlock + 3, false, IfLate::Skip); // dropped, never played late
-    EXPECT_EQ(render(kBlock), expected(kBlock, {}, 0));
-}
-
-TEST_F(MixerTest, SkipMovesTheClockOnDropsStartsInTheGapAndKeepsLaterOnes) {
-    const VoiceId sounding = mixer.addVoice(kRamp);
-    const VoiceId inGap = mixer.addVoice({0.03f});
-    const VoiceId after = mixer.addVoice({0.06f});
-    mixer.play(sounding, kBlock - 2, false);
-    mixer.play(inGap, kBlock + 5, false);
-    mixer.play(after, kBlock + 8, false);
-    render(kBlock); // the ramp's first two frames
-    mixer.skip(6);  // a stall of six frames
-    EXPECT_EQ(mixer.framesRendered(), kBlock + 6);
+    mixer.play(short1, 2 * kBlock + 3, false, IfLate::Skip); // dropped, never played late
+    mixer.play(sounding, 4 * kBlock - 2, false);
+    mixer.play(inGap, 4 * kBlock + 5, false);
+    mixer.play(after, 4 * kBlock + 8, false);
+    EXPECT_EQ(render(kBlock), expected(kBlock, kRamp, kBlock - 2)); // the ramp's first two
+    mixer.skip(6);                                                  // a stall of six frames
+    EXPECT_EQ(mixer.framesRendered(), 4 * kBlock + 6);
     Frames want = expected(kBlock, kRamp, 0, 8);
     want[2] += 0.06f;
     EXPECT_EQ(render(kBlock), want);

@@ -36,8 +36,8 @@ TEST(DeviceReturn, ClicksResumeOnTheGridAfterTheSoundServerRestarts) {
     for (auto [slot, level] : {std::pair{&s.AccentSlot, 16384}, {&s.BeatSlot, 8192}}) {
         const std::string file = folder.file(std::to_string(level) + ".wav");
         ASSERT_TRUE(
-            test::writePcm16(file, test::steadySound(static_cast<std::int16_t>(level), 200)));
-        ASSERT_TRUE(sound->Wave_LoadFile(file, *slot));
+            test::writePcm16(file, test::steadySound(static_cast<std::int16_t>(level), 200)) &&
+            sound->Wave_LoadFile(file, *slot));
     }
     s.SoundDevice = std::move(sound);
     s.SoundReady = true;
