@@ -1,7 +1,7 @@
 // The sound server's output against a PulseAudio server of the test's own, whose null sink's
-// monitor is recorded: clicks land on their frames, the clock says what is heard, a stopped
-// output costs nothing and starts at once, and a server that goes away is neither waited on
-// nor given up. Skipped only where PulseAudio is not installed.
+// monitor is recorded: a stopped output costs nothing and starts at once, clicks stay on their
+// grid through a stall, and a server that goes away or hangs is never waited on. Skipped only
+// where PulseAudio is not installed.
 
 #include "sound/DefaultAudioOutput.h"
 #include "sound/PulseAudioOutput.h"
@@ -28,8 +28,8 @@ struct PulseAudioOutputTest : testing::Test {
 
     // Opens an output with a click voice (a step after silence, found in the recording to the
     // frame), once the server takes its data: an idle null sink holds a new stream back.
-    void open(PulseAudioOutput::Buffering buffering = {}) {
-        output = PulseAudioOutput::openDefault(buffering);
+    void open() {
+        output = PulseAudioOutput::openDefault();
         ASSERT_NE(output, nullptr);
         {
             const RenderingHold hold(*output);
@@ -46,45 +46,6 @@ struct PulseAudioOutputTest : testing::Test {
 };
 
 } // namespace
-
-// The recording is dated only as well as the recorder's capture allows, the same for every
-// buffer size: a clock that says what is heard keeps the same distance from it whether the
-// stream's buffer is small or large.
-TEST_F(PulseAudioOutputTest, ClicksLandOnTheirFramesAndTheClockFollowsWhatIsHeardOnAnyBuffer) {
-    std::vector<double> offsets; // ms, median clock-minus-recording per buffer size
-    for (const auto buffering :
-         {PulseAudioOutput::Buffering{20ms, 5ms}, PulseAudioOutput::Buffering{250ms, 50ms}}) {
-        open(buffering);
-        test::MonitorRecorder recording;
-        std::this_thread::sleep_for(500ms);
-        const std::int64_t first = output->mixer().writeHeadFrame() + 4800;
-        const std::vector<std::int64_t> frames{first, first + 4801, first + 14414, first + 17745};
-        for (const std::int64_t frame : frames)
-            ASSERT_TRUE(output->mixer().play(click, frame, false));
-        std::vector<std::pair<double, std::int64_t>> clock; // steady seconds, heard frame
-        for (const double end = steadySeconds() + 0.9; steadySeconds() < end;) {
-            clock.emplace_back(steadySeconds(), output->heardFrame());
-            std::this_thread::sleep_for(2ms);
-        }
-        recording.finish();
-        output.reset();
-        const auto heard = recording.onsets(0.25f);
-        ASSERT_EQ(heard.size(), frames.size());
-        std::vector<double> off;
-        for (std::size_t k = 0; k < heard.size(); ++k) {
-            EXPECT_EQ(static_cast<std::int64_t>(heard[k] - heard[0]), frames[k] - first);
-            const auto at = std::lower_bound(clock.begin(), clock.end(),
-                                             std::pair{recording.secondsOf(heard[k]), first});
-            ASSERT_NE(at, clock.end());
-            off.push_back(static_cast<double>(at->second - frames[k]) / 48.0);
-        }
-        std::sort(off.begin(), off.end());
-        offsets.push_back(off[off.size() / 2]);
-    }
-    std::printf("clock minus recording: %.2f ms on the small buffer, %.2f on the large\n",
-                offsets[0], offsets[1]);
-    EXPECT_NEAR(offsets[0], offsets[1], 15.0); // the buffers differ by 230 ms
-}
 
 // Stopped, the stream is corked: no callback runs and the clock stands still. Woken, the
 // click handed over for the write head is heard at once, and on the clock's frame.
