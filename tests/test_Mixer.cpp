@@ -84,8 +84,8 @@ TEST_F(MixerTest, CancelFromTakesBackLaterStartsAndLetsTheSoundingOnePlayOn) {
     EXPECT_EQ(render(kBlock), expected(kBlock, kRamp, 0, 2));
 }
 
-TEST_F(MixerTest, StopCutsAtTheNextBlockAndCancelsPendingStartsButNotLaterOnes) {
-    const Frames longSound(40, 0.5f);
+TEST_F(MixerTest, StopCancelsPendingStartsButNotLaterOnesAndGainScalesTheNextBlock) {
+    const Frames longSound(100, 0.5f);
     const VoiceId voice = mixer.addVoice(longSound);
     mixer.play(voice, 0, false);
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.5f));
@@ -94,17 +94,12 @@ TEST_F(MixerTest, StopCutsAtTheNextBlockAndCancelsPendingStartsButNotLaterOnes) 
     EXPECT_EQ(render(4 * kBlock), Frames(4 * kBlock, 0.0f));
     mixer.play(voice, 5 * kBlock + 1, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, longSound, 1));
-}
-
-TEST_F(MixerTest, GainScalesFromTheNextBlockAndTheMixIsClamped) {
-    const VoiceId voice = mixer.addVoice(Frames(3 * kBlock, 0.75f));
-    const VoiceId other = mixer.addVoice(Frames(3 * kBlock, 0.75f));
-    mixer.play(voice, 0, false);
-    EXPECT_EQ(render(kBlock), Frames(kBlock, 0.75f));
+    // Gain scales from the next block, and the mix is clamped.
+    const VoiceId other = mixer.addVoice(longSound);
     mixer.setGain(voice, 0.5f);
-    EXPECT_EQ(render(kBlock), Frames(kBlock, 0.375f));
-    mixer.setGain(voice, 1.0f);
-    mixer.play(other, 0, false); // 0.75 + 0.75 would clip
+    EXPECT_EQ(render(kBlock), Frames(kBlock, 0.25f));
+    mixer.setGain(voice, 1.5f);
+    mixer.play(other, 0, false); // 0.75 + 0.5 would clip
     EXPECT_EQ(render(kBlock), Frames(kBlock, 1.0f));
 }
 
