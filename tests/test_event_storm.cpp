@@ -69,14 +69,10 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
     const auto pick = [&](int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(random);
     };
-    // Anywhere on the window, on a border that decides what a position means, or far outside.
-    const auto place = [&](float span, std::initializer_list<float> borders) {
-        const float b = *(borders.begin() + pick(0, static_cast<int>(borders.size()) - 1));
-        const int where = pick(0, 5);
-        return where == 0   ? b
-               : where == 1 ? std::nextafter(b, pick(0, 1) ? 1e9f : -1e9f)
-               : where == 2 ? std::uniform_real_distribution<float>(-1e9f, 1e9f)(random)
-                            : std::uniform_real_distribution<float>(-50, span + 50)(random);
+    // Anywhere on the window or far outside (the borders are the pointer tests' own).
+    const auto place = [&](float span) {
+        return std::uniform_real_distribution<float>(-50, span + 50)(random) *
+               (pick(0, 4) == 0 ? 1e6f : 1.0f);
     };
     auto session = std::make_unique<Session>(false);
     int sessions = 1, starts = 0, captures = 0;
@@ -86,7 +82,7 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
         Form1& form = w.m->form;
         const bool wasPlaying = w.s.Playing;
         const std::size_t clicksBefore = w.m->clicks.size();
-        float x = place(4215, {0, 3510, 4200, 4215}), y = place(6585, {0, 30, 330, 360, 735, 5100});
+        float x = place(4215), y = pick(0, 2) == 0 ? place(360) : place(6585); // often in the band
         const auto button = static_cast<std::int16_t>(1 << pick(0, 2));
         const int kind = pick(0, 99);
         SCOPED_TRACE("event " + std::to_string(event) + " of kind " + std::to_string(kind));
@@ -110,11 +106,10 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
             action == 0   ? w.router.press(button, 0, x, y)
             : action == 1 ? w.router.release(button, w.held, 0, x, y)
                           : w.router.move(w.held, 0, x, y);
-        } else if (kind < 76) { // the wheel: notches, pieces of one, or a hostile turn
-            const int turn = pick(0, 9);
-            form.Form_MouseWheel(turn == 0  ? (pick(0, 1) ? INT32_MAX : INT32_MIN)
-                                 : turn < 5 ? pick(-3, 3) * 120
-                                            : pick(-3, 3) * 17);
+        } else if (kind < 76) { // the wheel: notches, halves, or a hostile turn
+            form.Form_MouseWheel(pick(0, 9)   ? pick(-6, 6) * 60
+                                 : pick(0, 1) ? INT32_MAX
+                                              : INT32_MIN);
         } else if (kind < 99) { // time passes; a frame runs, now and then a late one after stop
             w.m->render((pick(0, 39) == 0 ? pick(100, 600) : pick(1, 40)) * 48);
             if (w.m->window.framesRunning || pick(0, 9) == 0)
@@ -140,5 +135,6 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
         ASSERT_NO_FATAL_FAILURE(checkInvariants(w));
     }
     // The storm must really have reached play, captures and closing, or it proves little.
-    EXPECT_TRUE(starts > 10 && captures > 200 && sessions > 4);
+    EXPECT_TRUE(starts > 10 && captures > 200 && sessions > 4)
+        << starts << " " << captures << " " << sessions;
 }
