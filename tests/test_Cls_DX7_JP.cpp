@@ -47,10 +47,10 @@ struct SoundClassTest : ::testing::Test {
 
 TEST_F(SoundClassTest, IndexesFollowTheLoadOrderAndAreNeverHandedOutTwice) {
     std::int16_t index = 7;
-    EXPECT_TRUE(load(path(1)) == 1 && load("  " + path(2) + "   ") == 2);
-    EXPECT_EQ(sound.FilePath(2), path(2)) << "trimmed";
-    EXPECT_FALSE(sound.Wave_LoadFile(folder.file("missing.wav"), index));
-    EXPECT_EQ(load(path(3)), 3) << "a failed load gives its index back";
+    EXPECT_TRUE(load(path(1)) == 1 && load("  " + path(2) + "   ") == 2 &&
+                sound.FilePath(2) == path(2)); // trimmed
+    EXPECT_TRUE(!sound.Wave_LoadFile(folder.file("missing.wav"), index) && load(path(3)) == 3)
+        << "a failed load gives its index back";
     sound.LoopPlay(3, true);
     sound.Volume(3, -600);
 
@@ -75,8 +75,7 @@ TEST_F(SoundClassTest, ClearAllSilencesEverySlotAndRestartsTheIndexes) {
     EXPECT_NE(renderFrames(*output, kBlock)[0], 0.0f);
     EXPECT_TRUE(sound.Wave_ClearAll());
     EXPECT_EQ(firstSoundingFrame(renderFrames(*output, 4 * kBlock), 1), -1);
-    EXPECT_FALSE(sound.Wave_Play(1));
-    EXPECT_EQ(load(path(3)), 1);
+    EXPECT_TRUE(!sound.Wave_Play(1) && load(path(3)) == 1);
 }
 
 TEST_F(SoundClassTest, OutOfRangeVolumesAndInvalidIndexesAreRefused) {
@@ -106,8 +105,7 @@ TEST_F(SoundClassTest, TheLastIndexIs32767UntilClearAll) {
     EXPECT_TRUE(!sound.Wave_LoadFile(path(1), index) && index == -1);
     // A freed index is not handed out again.
     EXPECT_TRUE(sound.Wave_Clear(5) && !sound.Wave_LoadFile(path(1), index));
-    EXPECT_TRUE(sound.Wave_ClearAll());
-    EXPECT_EQ(load(path(1)), 1);
+    EXPECT_TRUE(sound.Wave_ClearAll() && load(path(1)) == 1);
 }
 
 // ---- Bad input: each load fails with -1, says why, and leaves the table as it was ----
@@ -171,8 +169,7 @@ TEST_P(BadFileTest, LoadFailsSaysWhyAndChangesNothing) {
         ASSERT_EQ(::mkfifo(bad.c_str(), 0600), 0);
     }
     std::int16_t index = 0;
-    EXPECT_FALSE(sound.Wave_LoadFile(bad, index));
-    EXPECT_EQ(index, -1);
+    EXPECT_TRUE(!sound.Wave_LoadFile(bad, index) && index == -1);
     EXPECT_EQ(sound.Wave_LoadFailure(), GetParam().why) << describe(sound.Wave_LoadFailure());
     EXPECT_FALSE(sound.Wave_Play(2));
     EXPECT_FLOAT_EQ(playedLevel(1), levelOf(1));

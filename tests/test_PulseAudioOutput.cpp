@@ -56,8 +56,8 @@ TEST_F(PulseAudioOutputTest, CorkedCostsNothingAndTheFirstClickFollowsTheWakeAtO
     const std::int64_t requests = output->writeRequests();
     const std::int64_t heard = output->heardFrame();
     std::this_thread::sleep_for(700ms);
-    EXPECT_EQ(output->writeRequests(), requests) << "callbacks while corked";
-    EXPECT_EQ(output->heardFrame(), heard) << "the clock runs while corked";
+    EXPECT_TRUE(output->writeRequests() == requests && output->heardFrame() == heard)
+        << "callbacks or a running clock while corked";
 
     test::MonitorRecorder recording;
     std::this_thread::sleep_for(500ms);
@@ -69,9 +69,7 @@ TEST_F(PulseAudioOutputTest, CorkedCostsNothingAndTheFirstClickFollowsTheWakeAtO
     recording.finish();
     const auto onset = recording.onsets(0.25f);
     ASSERT_EQ(onset.size(), 1u);
-    const double after = recording.secondsOf(onset[0]) - woken; // an upper bound
-    std::printf("first click recorded %.1f ms after the wake\n", after * 1000);
-    EXPECT_LT(after, 0.030);
+    EXPECT_LT(recording.secondsOf(onset[0]) - woken, 0.030); // an upper bound
     EXPECT_GE(output->heardFrame(), frame);
 }
 
@@ -130,7 +128,6 @@ TEST_F(PulseAudioOutputTest, ServerThatGoesStopsTheClockAndAHungOneNeverHoldsUpC
 TEST(DefaultAudioOutput, FallsBackToSdlAtOnceWithoutASoundServer) {
     ::setenv("PULSE_SERVER", "unix:/nonexistent/native", 1);
     const double before = steadySeconds();
-    EXPECT_EQ(PulseAudioOutput::openDefault(), nullptr);
-    EXPECT_LT(steadySeconds() - before, 0.1);
+    EXPECT_TRUE(PulseAudioOutput::openDefault() == nullptr && steadySeconds() - before < 0.1);
     EXPECT_NE(std::dynamic_pointer_cast<SdlAudioOutput>(openDefaultAudioOutput()), nullptr);
 }

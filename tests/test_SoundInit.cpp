@@ -41,9 +41,9 @@ TEST(SoundInit, LoadsBothClicksFromTheProgramFolderOrStopsAtTheFirstMissingPiece
                              }),
                   c.ready);
         std::filesystem::current_path(before);
-        EXPECT_TRUE(window.messages.empty()) << "the message box is the window's to show";
-        EXPECT_EQ(state.AccentSlot, c.accentSlot);
-        EXPECT_EQ(state.BeatSlot, c.beatSlot);
+        // The message box is the window's to show.
+        EXPECT_TRUE(window.messages.empty() && state.AccentSlot == c.accentSlot &&
+                    state.BeatSlot == c.beatSlot);
         ASSERT_NE(state.SoundDevice, nullptr);
         EXPECT_EQ(state.SoundDevice->FilePath(2), c.ready ? program.file("metro/2.wav") : "");
     }

@@ -39,9 +39,8 @@ TEST(Parsing, GoodArgumentsGiveTheStartStateHelpOrVersion) {
           {{"-platform", "xcb", "-b", "4", "-session", "7"}, 0, 4, false}}) {
         const CommandLine got = parseCommandLine(QStringList{"metronome"} + arguments);
         EXPECT_EQ(got.outcome, Outcome::Run) << got.text.toStdString();
-        EXPECT_EQ(got.start.tempo.value_or(0), tempo);
-        EXPECT_EQ(got.start.beats.value_or(0), beats);
-        EXPECT_EQ(got.start.play, play);
+        EXPECT_TRUE(got.start.tempo.value_or(0) == tempo && got.start.beats.value_or(0) == beats &&
+                    got.start.play == play);
     }
     EXPECT_EQ(parseCommandLine({"metronome", "-v"}).outcome, Outcome::Version);
     const CommandLine help = parseCommandLine({"metronome", "--help"});
@@ -55,12 +54,10 @@ struct StartOptionsApplied : test::LoadedForm {};
 TEST_F(StartOptionsApplied, OpenTheWindowInTheirState) {
     const float startTop = c.I_Rod.Top;
     applyStartOptions(form, {});
-    EXPECT_EQ(c.I_Rod.Top, startTop);
-    EXPECT_FALSE(s.Playing);
+    EXPECT_TRUE(c.I_Rod.Top == startTop && !s.Playing);
 
     applyStartOptions(form, {250, 3, true});
     EXPECT_EQ(c.L_temo.Caption, "250");
     EXPECT_GT(c.I_Rod.Top, startTop); // faster is lower on the rod
-    EXPECT_EQ(s.BeatsPerMeasure, 3);
-    EXPECT_TRUE(s.Playing);
+    EXPECT_TRUE(s.BeatsPerMeasure == 3 && s.Playing);
 }

@@ -72,17 +72,13 @@ TEST_F(Pointer, ABackgroundReleaseInsideTheBandBringsTheWeightToItsHeight) {
 
 TEST_F(Pointer, TheCloseBoxShowsOnlyWhileThePointerIsOverItInTheTitleBand) {
     router.move(0, 0, 3600, 100);
-    EXPECT_TRUE(c.P_X.Visible);
-    EXPECT_EQ(router.captureTarget(), &c.P_X);
-    EXPECT_TRUE(window.grabbed);
+    EXPECT_TRUE(c.P_X.Visible && router.captureTarget() == &c.P_X && window.grabbed);
     // The box holds the capture: a move off it hides it and releases.
     router.move(0, 0, 3000, 100);
     EXPECT_FALSE(c.P_X.Visible || router.captured() || window.grabbed);
     // In the band's top 30 twips the box stays hidden and the window holds the capture.
     router.move(0, 0, 3600, 20);
-    EXPECT_FALSE(c.P_X.Visible);
-    EXPECT_TRUE(router.captured());
-    EXPECT_EQ(router.captureTarget(), nullptr);
+    EXPECT_TRUE(!c.P_X.Visible && router.captured() && router.captureTarget() == nullptr);
     // Between heights 330 and 360 the pointer is over the box but below the band: the box
     // keeps its state.
     form.Form_MouseMove(0, 0, 3600, 340);
@@ -115,8 +111,7 @@ TEST_F(Pointer, DuringPlayOnlyTheCloseBoxReacts) {
     click(left, 1000, 1000, 1000);
     form.Form_MouseMove(left, 0, 1000, 100);
     form.L_Tem1_Click(0);
-    EXPECT_TRUE(top == weightTop() && s.Tempo == 120 && window.systemMoves == 0);
-    EXPECT_FALSE(router.captured());
+    EXPECT_TRUE(top == weightTop() && s.Tempo == 120 && !window.systemMoves && !router.captured());
     form.P_X_MouseMove(0, 0, 100, 100); // the close box still works
     EXPECT_TRUE(c.P_X.Visible);
     form.P_X_Click();
@@ -159,6 +154,5 @@ TEST_F(Pointer, TheWheelWalksEveryTempoOnceEachWayAndRestsDuringPlay) {
     const float top = weightTop();
     form.I_Play_Click(0);
     form.Form_MouseWheel(-360);
-    EXPECT_EQ(s.Tempo, 40);
-    EXPECT_EQ(weightTop(), top);
+    EXPECT_TRUE(s.Tempo == 40 && weightTop() == top);
 }
