@@ -109,12 +109,12 @@ TEST_F(PulseAudioOutputTest, AfterAStallTheClicksComeBackOnTheirGrid) {
 // hold up closing.
 TEST_F(PulseAudioOutputTest, ServerThatGoesStopsTheClockAndAHungOneNeverHoldsUpClosing) {
     open();
-    server.signal(SIGSTOP);
+    ::kill(server.pid, SIGSTOP);
     std::this_thread::sleep_for(100ms);
     const double closing = steadySeconds();
     output.reset();
     EXPECT_LT(steadySeconds() - closing, 0.1) << "closing waited for a hung server";
-    server.signal(SIGCONT);
+    ::kill(server.pid, SIGCONT);
     open();
     server.stop();
     ASSERT_TRUE(test::waitFor([&] { return !output->deviceOpen(); }, 5));

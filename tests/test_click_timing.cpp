@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <thread>
 
 using namespace metro;
 using test::ClickedMetronome;
@@ -138,22 +137,3 @@ INSTANTIATE_TEST_SUITE_P(
             LateChange{"one beat", 2.5, [](Form1& f) { f.L_Metro_Click(1); }, {1, 2, 2, 2}},
             LateChange{"five beats", 2.5, [](Form1& f) { f.L_Metro_Click(5); }, {1, 1, 1, 1}}),
         ::testing::Values(1, 5, 20, 60)));
-
-TEST(ClickTiming, TheSoundDeviceSleepsWhileStoppedAndWakesForPlay) {
-    // The real start-up with the build's clicks on SDL's dummy device.
-    test::RecordingWindow window;
-    window.folder = METRO_PROGRAM_DIR;
-    Form1 form{window};
-    form.Form_Load();
-    MetronomeState& s = form.state();
-    ASSERT_TRUE(s.SoundReady && window.messages.empty()) << "the build puts the clicks there";
-    EXPECT_FALSE(s.SoundDevice->rDirectSound()->awake()) << "asleep after start-up";
-    form.I_Play_Click(0);
-    EXPECT_TRUE(s.SoundDevice->rDirectSound()->awake());
-    form.I_Speaker_Click(); // muted: no plays, but the clock must keep running
-    const std::int64_t heard = s.SoundDevice->HeardFrame();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_GT(s.SoundDevice->HeardFrame(), heard);
-    form.I_Play_Click(1);
-    EXPECT_FALSE(s.SoundDevice->rDirectSound()->awake());
-}

@@ -72,8 +72,7 @@ inline void endProgram(pid_t& pid, int signal) {
     pid = 0;
 }
 
-class PrivatePulseServer {
-public:
+struct PrivatePulseServer {
     // Points this process's sound clients (SDL, the recorder) at the folder's server and
     // keeps them from starting a server of their own.
     explicit PrivatePulseServer(const std::filesystem::path& folder) {
@@ -89,24 +88,18 @@ public:
 
     // True once the server answers (within 10 s: a busy machine starts it slowly).
     bool start() {
-        pid_ = spawnProgram("pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "
-                            "--load='module-null-sink sink_name=t rate=48000 norewinds=1' "
-                            "--load=module-native-protocol-unix >/dev/null 2>&1");
+        pid = spawnProgram("pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "
+                           "--load='module-null-sink sink_name=t rate=48000 norewinds=1' "
+                           "--load=module-native-protocol-unix >/dev/null 2>&1");
         const bool answers =
-            pid_ != 0 && waitFor([] { return std::system("pactl info >/dev/null 2>&1") == 0; }, 10);
+            pid != 0 && waitFor([] { return std::system("pactl info >/dev/null 2>&1") == 0; }, 10);
         if (!answers)
             stop();
         return answers;
     }
-    void stop() { endProgram(pid_, SIGTERM); }
-    // SIGSTOP: a server that hangs; SIGCONT: it goes on.
-    void signal(int signal) const {
-        if (pid_ != 0)
-            ::kill(pid_, signal);
-    }
+    void stop() { endProgram(pid, SIGTERM); }
 
-private:
-    pid_t pid_ = 0;
+    pid_t pid = 0; // SIGSTOP to it: a server that hangs
 };
 
 class MonitorRecorder {
