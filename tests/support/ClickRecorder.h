@@ -65,21 +65,17 @@ public:
             }
         }
     }
-    // Plays for `seconds` with beat frames at random intervals of 5 to 40 ms, as a busy
-    // window would run them.
-    void playFor(double seconds) {
-        std::uniform_int_distribution<int> gap(rate * 5 / 1000, rate * 40 / 1000);
-        for (const auto end = now() + static_cast<std::int64_t>(seconds * rate); now() < end;) {
-            render(gap(random));
+    // Beat frames up to `frame`, the last one on it, `minGap` to `maxGap` frames apart.
+    void playTo(std::int64_t frame, int minGap = rate / 100, int maxGap = rate / 100) {
+        while (now() < frame) {
+            const int gap = std::uniform_int_distribution<int>(minGap, maxGap)(random);
+            render(std::min<std::int64_t>(gap, frame - now()));
             form.metronome.Beat_Frame();
         }
     }
-    // Beat frames every 10 ms up to `frame`, the last one on it.
-    void playTo(std::int64_t frame) {
-        while (now() < frame) {
-            render(std::min<std::int64_t>(rate / 100, frame - now()));
-            form.metronome.Beat_Frame();
-        }
+    // Plays for `seconds` with beat frames 5 to 40 ms apart, as a busy window runs them.
+    void playFor(double seconds) {
+        playTo(now() + static_cast<std::int64_t>(seconds * rate), rate / 200, rate / 25);
     }
     // Up to 50 ms before the next beat at 120 from the first click: it has been handed over.
     void playToJustBeforeABeat() {
