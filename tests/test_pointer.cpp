@@ -95,9 +95,8 @@ TEST_F(Pointer, OnlyAMoveWithTheLeftButtonStrictlyInsideTheTitleBandMovesTheWind
         form.Form_MouseMove(left, 0, x, y);
         EXPECT_FALSE(router.captured()) << x << "," << y;
     }
-    EXPECT_EQ(window.systemMoves, 0);
     router.press(left, 0, 1000, 329);
-    EXPECT_EQ(window.systemMoves, 0) << "a press alone";
+    EXPECT_EQ(window.systemMoves, 0) << "on the edges, or a press alone";
     router.move(left, 0, 1010, 329);
     EXPECT_EQ(window.systemMoves, 1);
 }
