@@ -19,13 +19,12 @@ TEST(HandOverStress, ClicksHandedOverAtTheWriteHeadStartOnTheirFrames) {
     constexpr int kBlock = 64;
     test::TempFolder folder;
     const std::string impulse = folder.file("impulse.wav"), other = folder.file("other.wav");
-    ASSERT_TRUE(test::writePcm16(impulse, {16384}) &&
-                test::writePcm16(other, test::steadySound(100, 3)));
     auto output = std::make_shared<OfflineAudioOutput>(DeviceFormat{48000, 1, kBlock});
     Cls_DX7_JP sound(output);
     sound.Initialize(1, 2);
     std::int16_t click = 0;
-    ASSERT_TRUE(sound.Wave_LoadFile(impulse, click));
+    ASSERT_TRUE(test::writePcm16(impulse, {16384}) && sound.Wave_LoadFile(impulse, click) &&
+                test::writePcm16(other, test::steadySound(100, 3)));
 
     // The render thread stands in for the callback: a block about every 0.2 ms, keeping the
     // frames where the impulse (not `other`) sounds.
