@@ -44,12 +44,8 @@ TEST(HandOverStress, ClicksHandedOverAtTheWriteHeadStartOnTheirFrames) {
         requested.push_back(
             std::max(requested.empty() ? 0 : requested.back() + 1, sound.WriteHeadFrame()) + n % 7);
         EXPECT_TRUE(sound.Wave_PlayAt(click, requested.back())); // no ASSERT: the thread runs
-        std::int16_t extra = 0;
-        if (n % 10 == 0 && sound.Wave_LoadFile(other, extra)) {
-            sound.Volume(extra, -1200);
-            sound.Wave_Play(extra);
-            sound.Wave_Clear(extra);
-        }
+        if (std::int16_t extra = 0; n % 10 == 0 && sound.Wave_LoadFile(other, extra))
+            sound.Volume(extra, -1200), sound.Wave_Play(extra), sound.Wave_Clear(extra);
         std::this_thread::sleep_for(50us);
     }
     while (sound.HeardFrame() <= requested.back())

@@ -3,9 +3,7 @@
 // grid through a stall, and a server that goes away or hangs is never waited on. Skipped only
 // where PulseAudio is not installed.
 
-#include "sound/DefaultAudioOutput.h"
 #include "sound/PulseAudioOutput.h"
-#include "sound/SdlAudioOutput.h"
 #include "support/PrivatePulse.h"
 #include "support/TempFolder.h"
 
@@ -120,12 +118,4 @@ TEST_F(PulseAudioOutputTest, ServerThatGoesStopsTheClockAndAHungOneNeverHoldsUpC
     const std::int64_t stood = output->heardFrame();
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(output->heardFrame(), stood) << "the clock runs without a server";
-}
-
-// Where no server answers, opening gives up at once and the default is SDL's output.
-TEST(DefaultAudioOutput, FallsBackToSdlAtOnceWithoutASoundServer) {
-    ::setenv("PULSE_SERVER", "unix:/nonexistent/native", 1);
-    const double before = steadySeconds();
-    EXPECT_TRUE(PulseAudioOutput::openDefault() == nullptr && steadySeconds() - before < 0.1);
-    EXPECT_NE(std::dynamic_pointer_cast<SdlAudioOutput>(openDefaultAudioOutput()), nullptr);
 }

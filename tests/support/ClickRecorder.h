@@ -18,10 +18,12 @@
 
 namespace metro::test {
 
+// Frame on the device clock; on the steady clock, which also counts the frames a lost device
+// missed.
 struct Click {
-    std::int64_t frame; // on the device clock
+    std::int64_t frame;
     bool accent;
-    std::int64_t realFrame = 0; // steady clock: also counts the frames a lost device missed
+    std::int64_t realFrame;
 };
 
 class ClickedMetronome {
