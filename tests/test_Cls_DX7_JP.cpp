@@ -170,9 +170,8 @@ TEST_P(BadFileTest, LoadFailsSaysWhyAndChangesNothing) {
     std::int16_t index = 0;
     EXPECT_TRUE(!sound.Wave_LoadFile(bad, index) && index == -1);
     EXPECT_EQ(sound.Wave_LoadFailure(), GetParam().why) << describe(sound.Wave_LoadFailure());
-    EXPECT_FALSE(sound.Wave_Play(2));
     EXPECT_FLOAT_EQ(playedLevel(1), levelOf(1));
-    EXPECT_EQ(load(path(2)), 2);
+    EXPECT_TRUE(!sound.Wave_Play(2) && load(path(2)) == 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(SoundClass, BadFileTest, ::testing::ValuesIn(kBadFiles),

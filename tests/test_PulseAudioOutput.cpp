@@ -68,7 +68,6 @@ TEST_F(PulseAudioOutputTest, CorkedCostsNothingAndTheFirstClickFollowsTheWakeAtO
     const auto onset = recording.onsets(0.25f);
     ASSERT_EQ(onset.size(), 1u);
     EXPECT_LT(recording.secondsOf(onset[0]) - woken, 0.030); // an upper bound
-    EXPECT_GE(output->heardFrame(), frame);
 }
 
 // The stream's thread held up past its whole buffer: the stream runs dry, and the clicks come

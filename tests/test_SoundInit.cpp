@@ -34,10 +34,10 @@ TEST(SoundInit, LoadsBothClicksFromTheProgramFolderOrStopsAtTheFirstMissingPiece
         test::RecordingWindow window;
         window.folder = program.path().string();
         MetronomeState state;
-        const auto device = [&] {
-            return c.device ? std::make_shared<OfflineAudioOutput>() : nullptr;
-        };
-        EXPECT_EQ(Sound_Init(state, window, [&] { return std::make_unique<Cls_DX7_JP>(device()); }),
+        std::shared_ptr<AudioOutput> output;
+        if (c.device)
+            output = std::make_shared<OfflineAudioOutput>();
+        EXPECT_EQ(Sound_Init(state, window, [&] { return std::make_unique<Cls_DX7_JP>(output); }),
                   c.ready);
         std::filesystem::current_path(before);
         // The message box is the window's to show.

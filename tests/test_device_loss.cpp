@@ -47,8 +47,8 @@ TEST(DeviceLoss, AShortGapResumesTheGridWhereItStood) {
     m.playFor(2);
 
     const std::int64_t start = m.clicks.front().frame;
-    ASSERT_EQ(m.clicks.size(), static_cast<std::size_t>((m.now() - start) / kBeat + 1))
-        << "every beat of the device's time sounds";
+    // Every beat of the device's time sounds.
+    ASSERT_EQ(m.clicks.size(), static_cast<std::size_t>((m.now() - start) / kBeat + 1));
     for (std::size_t k = 0; k < m.clicks.size(); ++k) {
         EXPECT_EQ(m.clicks[k].frame, start + static_cast<std::int64_t>(k) * kBeat) << k;
         EXPECT_EQ(m.clicks[k].accent, k % 4 == 0) << k;

@@ -50,25 +50,22 @@ TEST(DeviceReturn, ClicksResumeOnTheGridAfterTheSoundServerRestarts) {
         }
         return done();
     };
-    const auto heardFor = [&](double seconds) { // the device's clock moves on by `seconds`
-        const std::int64_t from = s.SoundDevice->HeardFrame();
-        return [&s, to = from + static_cast<std::int64_t>(seconds * 48000)] {
-            return s.SoundDevice->HeardFrame() >= to;
-        };
-    };
+    const auto heard = [&] { return s.SoundDevice->HeardFrame(); }; // frames of 1/48 ms
 
     // A fresh null sink holds its first streams back for a while: start once the clock runs.
     test::MonitorRecorder before;
-    ASSERT_TRUE(test::waitFor(heardFor(0.5), 20)) << "the device's clock does not run";
+    ASSERT_TRUE(test::waitFor([&, to = heard() + 24000] { return heard() >= to; }, 20))
+        << "the device's clock does not run";
     form.I_Play_Click(0);
-    ASSERT_TRUE(runFramesUntil(heardFor(3.2)));
+    ASSERT_TRUE(runFramesUntil([&, to = heard() + 153600] { return heard() >= to; }));
     server.stop();
     before.finish();
     const double lost = steadySeconds();
     ASSERT_TRUE(runFramesUntil([&] { return steadySeconds() > lost + 1.5; }));
     ASSERT_TRUE(server.start());
     test::MonitorRecorder after;
-    ASSERT_TRUE(runFramesUntil(heardFor(3))) << "the clock does not run again";
+    ASSERT_TRUE(runFramesUntil([&, to = heard() + 144000] { return heard() >= to; }))
+        << "the clock does not run again";
     form.I_Play_Click(1);
     after.finish();
     EXPECT_GE(device->devicesLost(), 1);

@@ -20,12 +20,10 @@ constexpr std::array<std::int16_t, 32> keys{27,  13,  32, 84, 107, 187, 109, 189
 
 // One window's life, from start-up to unload.
 struct Session {
-    explicit Session(bool sounded) : sounded(sounded) { m->state().SoundReady = sounded; }
-    bool sounded;
+    explicit Session(bool sounded) { m->state().SoundReady = sounded; }
     std::unique_ptr<test::ClickedMetronome> m = std::make_unique<test::ClickedMetronome>();
     WindowLayout& c = m->form.controls;
     MetronomeState& s = m->form.state();
-    PointerRouter& router = m->form.pointer;
     const std::array<float, 5> rest{c.Line_Rod.X1, c.Line_Rod.Y1, c.Line_Rod.X2, c.Line_Rod.Y2,
                                     c.I_Rod.Left};
     std::int16_t held = 0; // pointer buttons down
@@ -58,7 +56,7 @@ void checkInvariants(const Session& w) {
                                 [&](const Line& tick) { return tick.Y1 == centre; }))
             << c.I_Rod.Top;
     }
-    ASSERT_TRUE(w.sounded || w.m->clicks.empty()) << "a click without sound ready";
+    ASSERT_TRUE(w.s.SoundReady || w.m->clicks.empty()) << "a click without sound ready";
     ASSERT_EQ(w.m->form.pointer.captured(), w.m->window.grabbed) << "capture without the grab";
 }
 
@@ -103,9 +101,9 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
             w.held = static_cast<std::int16_t>(action == 0   ? w.held | button
                                                : action == 1 ? w.held & ~button
                                                              : w.held);
-            action == 0   ? w.router.press(button, 0, x, y)
-            : action == 1 ? w.router.release(button, w.held, 0, x, y)
-                          : w.router.move(w.held, 0, x, y);
+            action == 0   ? w.m->form.pointer.press(button, 0, x, y)
+            : action == 1 ? w.m->form.pointer.release(button, w.held, 0, x, y)
+                          : w.m->form.pointer.move(w.held, 0, x, y);
         } else if (kind < 76) { // the wheel: notches, halves, or a hostile turn
             form.Form_MouseWheel(pick(0, 9)   ? pick(-6, 6) * 60
                                  : pick(0, 1) ? INT32_MAX
@@ -118,7 +116,7 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
             w.m->window.unloadWindow(); // closed by the system
         }
         starts += !wasPlaying && w.s.Playing;
-        captures += w.router.captured();
+        captures += w.m->form.pointer.captured();
         ASSERT_TRUE(wasPlaying || w.s.Playing || w.m->clicks.size() == clicksBefore)
             << "a click while stopped";
         if (w.m->window.unloads > 0) {

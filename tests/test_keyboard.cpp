@@ -60,13 +60,11 @@ TEST_F(Keyboard, PlusAndMinusStepTheWeight15TwipsWithinItsLimits) {
     EXPECT_TRUE(c.I_Rod.Top == 3015 && s.DragOffsetY == 0);
     // From the mark 40 (top 675), minus and plus both end at the upper limit 690.
     form.I_Scale_Click();
-    form.L_Tem1_Click(0);
-    ASSERT_EQ(c.I_Rod.Top, 675);
-    stroke(Minus);
-    EXPECT_EQ(c.I_Rod.Top, 690);
-    form.L_Tem1_Click(0);
-    stroke(PlusEquals);
-    EXPECT_EQ(c.I_Rod.Top, 690);
+    for (const std::int16_t key : {Minus, PlusEquals}) {
+        form.L_Tem1_Click(0);
+        stroke(key);
+        EXPECT_EQ(c.I_Rod.Top, 690) << key;
+    }
     // At the lowest place, plus sets the same tempo again.
     form.I_Rod_MouseMove(LeftButton, 0, 0, 20000);
     c.L_temo.Caption = "stale";

@@ -19,11 +19,9 @@ constexpr std::int16_t left = LeftButton;
 struct Pointer : test::LoadedForm {
     PointerRouter& router = form.pointer;
 
-    float weightTop() const { return c.I_Rod.Top; }
     // Press the left button on the weight `below` twips under its top edge.
     void grabWeight(float below) { router.press(left, 0, c.I_Rod.Left + 75, c.I_Rod.Top + below); }
     void dragTo(float y, std::int16_t held = left) { router.move(held, 0, 2085, y); }
-    void drop(float y) { router.release(left, 0, 0, 2085, y); }
     // Press at (x, y), release at (releaseX, y).
     void click(std::int16_t button, float x, float releaseX, float y) {
         router.press(button, 0, x, y);
@@ -39,18 +37,18 @@ TEST_F(Pointer, DraggingTheWeightKeepsTheGrabbedPointUnderThePointerWithinTheLim
     router.release(RightButton, 0, 0, 2085, 4000);
     grabWeight(70);
     dragTo(4000, left | RightButton);
-    EXPECT_EQ(weightTop(), 3030);
-    drop(4000);
+    EXPECT_EQ(c.I_Rod.Top, 3030);
+    router.release(left, 0, 0, 2085, 4000);
     grabWeight(100);
     dragTo(3030 + 100 + 300);
     // A 300-twip move moves the weight exactly 300: the centre 3405 is on the mark 132's tick.
-    EXPECT_TRUE(weightTop() == 3330 && s.Tempo == 132);
+    EXPECT_TRUE(c.I_Rod.Top == 3330 && s.Tempo == 132);
     // Dragged far off, and a captured pointer so far away that the weight's place leaves the
     // 16-bit range: the weight stops at its limits.
     for (const float y : {-20000.f, 20000.f, -1.0e9f, 1.0e9f}) {
         dragTo(y);
-        EXPECT_TRUE(y < 0 ? weightTop() == 690 && s.Tempo == 40
-                          : weightTop() == 5010 && s.Tempo == 300)
+        EXPECT_TRUE(y < 0 ? c.I_Rod.Top == 690 && s.Tempo == 40
+                          : c.I_Rod.Top == 5010 && s.Tempo == 300)
             << y;
     }
 }
@@ -64,7 +62,7 @@ TEST_F(Pointer, ABackgroundReleaseInsideTheBandBringsTheWeightToItsHeight) {
                                  {734.f, 3925},
                                  {5101.f, 3925}}) {
         click(y == 4000 ? RightButton : LeftButton, 1000, 1000, y);
-        EXPECT_EQ(weightTop(), top) << y;
+        EXPECT_EQ(c.I_Rod.Top, top) << y;
     }
 }
 
@@ -101,14 +99,14 @@ TEST_F(Pointer, OnlyAMoveWithTheLeftButtonStrictlyInsideTheTitleBandMovesTheWind
 
 TEST_F(Pointer, DuringPlayOnlyTheCloseBoxReacts) {
     form.I_Play_Click(0);
-    const float top = weightTop();
+    const float top = c.I_Rod.Top;
     grabWeight(75);
     dragTo(4500);
-    drop(4500);
+    router.release(left, 0, 0, 2085, 4500);
     click(left, 1000, 1000, 1000);
     form.Form_MouseMove(left, 0, 1000, 100);
     form.L_Tem1_Click(0);
-    EXPECT_TRUE(top == weightTop() && s.Tempo == 120 && !window.systemMoves && !router.captured());
+    EXPECT_TRUE(top == c.I_Rod.Top && s.Tempo == 120 && !window.systemMoves && !router.captured());
     form.P_X_MouseMove(0, 0, 100, 100); // the close box still works
     EXPECT_TRUE(c.P_X.Visible);
     form.P_X_Click();
@@ -148,8 +146,8 @@ TEST_F(Pointer, TheWheelWalksEveryTempoOnceEachWayAndRestsDuringPlay) {
     EXPECT_EQ(walk(120, 8, 40), slower);
     form.Form_MouseWheel(-119);
     EXPECT_EQ(s.Tempo, 40) << "not yet a notch";
-    const float top = weightTop();
+    const float top = c.I_Rod.Top;
     form.I_Play_Click(0);
     form.Form_MouseWheel(-360);
-    EXPECT_TRUE(s.Tempo == 40 && weightTop() == top);
+    EXPECT_TRUE(s.Tempo == 40 && c.I_Rod.Top == top);
 }

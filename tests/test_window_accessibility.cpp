@@ -50,9 +50,8 @@ TEST(AccessibleWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsBut
     const auto press = [&](const char* name) {
         named[name]->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     };
-    press("3 beats per measure");
-    press("Tempo scale and key help");
-    press("Play");
+    for (const char* name : {"3 beats per measure", "Tempo scale and key help", "Play"})
+        press(name);
     EXPECT_TRUE(named["3 beats per measure"]->state().checked &&
                 !named["2 beats per measure"]->state().checked);
     EXPECT_TRUE(named["Tempo scale and key help"]->state().checked &&
