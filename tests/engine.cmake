@@ -1,6 +1,4 @@
 metro_add_test(test_click_timing SOURCES test_click_timing.cpp LIBS metro_form metro_sound)
-target_compile_definitions(test_click_timing PRIVATE METRO_PROGRAM_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
-add_dependencies(test_click_timing metro_clicks)
 metro_add_test(test_device_loss SOURCES test_device_loss.cpp LIBS metro_form metro_sound)
 # Its own program: SDL reads which audio driver to use once, and this one needs PulseAudio.
 metro_add_test(test_device_return SOURCES test_device_return.cpp LIBS metro_form metro_sound)

@@ -1,15 +1,11 @@
 # Tests of the sound subsystem: the mixer, wave decoding, the sound class, the SDL device,
-# the hand-over between the window and the audio thread, the click set-up and the clicks.
+# the hand-over between the window and the audio thread and the click set-up.
 metro_add_test(test_Mixer SOURCES test_Mixer.cpp LIBS metro_sound)
 metro_add_test(test_Cls_DX7_JP SOURCES test_Cls_DX7_JP.cpp LIBS metro_sound)
 metro_add_test(test_WaveDecoder SOURCES test_WaveDecoder.cpp LIBS metro_sound)
 metro_add_test(test_SdlAudioOutput SOURCES test_SdlAudioOutput.cpp LIBS metro_sound)
 metro_add_test(test_HandOverStress SOURCES test_HandOverStress.cpp LIBS metro_sound)
 metro_add_test(test_SoundInit SOURCES test_SoundInit.cpp LIBS metro_form)
-metro_add_test(test_make_clicks SOURCES test_make_clicks.cpp LIBS metro_sound)
-target_compile_definitions(test_make_clicks PRIVATE
-    METRO_CLICKS_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/metro")
-add_dependencies(test_make_clicks metro_clicks)
 
 # The load path under libFuzzer (clang, -DMETRO_FUZZ=ON): decoding wave files from memory.
 if(METRO_FUZZ)

@@ -8,24 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
-#include <ostream>
 #include <sys/stat.h>
 
 namespace metro {
 namespace {
 
-using test::firstSoundingFrame;
-using test::renderFrames;
-using test::steadySound;
-using test::writePcm16;
+using namespace test;
 
 constexpr int kBlock = 64;
-
-// Level of sound `n` as the mixer plays it: 16-bit value n * 1000 over full scale.
-float levelOf(int n) {
-    return static_cast<float>(n * 1000) / 32768.0f;
-}
 
 struct SoundClassTest : ::testing::Test {
     void SetUp() override {
@@ -35,6 +25,8 @@ struct SoundClassTest : ::testing::Test {
         ASSERT_TRUE(sound.InitOK());
     }
     std::string path(int n) const { return folder.file("sound" + std::to_string(n) + ".wav"); }
+    // Level of sound `n` as the mixer plays it: 16-bit value n * 1000 over full scale.
+    static float levelOf(int n) { return static_cast<float>(n * 1000) / 32768.0f; }
     std::int16_t load(const std::string& file) {
         std::int16_t index = 0;
         EXPECT_TRUE(sound.Wave_LoadFile(file, index)) << file;
@@ -54,28 +46,22 @@ struct SoundClassTest : ::testing::Test {
 };
 
 TEST_F(SoundClassTest, IndexesFollowTheLoadOrderAndAreNeverHandedOutTwice) {
-    EXPECT_EQ(load(path(1)), 1);
-    EXPECT_EQ(load("  " + path(2) + "   "), 2);
-    EXPECT_EQ(sound.FilePath(2), path(2)) << "trimmed";
     std::int16_t index = 7;
-    EXPECT_FALSE(sound.Wave_LoadFile(folder.file("missing.wav"), index));
-    EXPECT_EQ(index, -1);
-    EXPECT_EQ(load(path(3)), 3) << "a failed load gives its index back";
+    EXPECT_TRUE(load(path(1)) == 1 && load("  " + path(2) + "   ") == 2 &&
+                sound.FilePath(2) == path(2)); // trimmed
+    EXPECT_TRUE(!sound.Wave_LoadFile(folder.file("missing.wav"), index) && load(path(3)) == 3)
+        << "a failed load gives its index back";
     sound.LoopPlay(3, true);
     sound.Volume(3, -600);
 
     EXPECT_TRUE(sound.Wave_Clear(1)); // the last position moves into the gap
-    EXPECT_FALSE(sound.Wave_Play(1));
-    EXPECT_FALSE(sound.Wave_Clear(1));
+    EXPECT_FALSE(sound.Wave_Play(1) || sound.Wave_Clear(1));
     EXPECT_FLOAT_EQ(playedLevel(2), levelOf(2));
-    EXPECT_EQ(sound.FilePath(3), path(3));
-    EXPECT_TRUE(sound.LoopPlay(3));
-    EXPECT_EQ(sound.Volume(3), -600);
+    EXPECT_TRUE(sound.FilePath(3) == path(3) && sound.LoopPlay(3) && sound.Volume(3) == -600);
     sound.Wave_Stop(2);
     EXPECT_FLOAT_EQ(playedLevel(3), levelOf(3) * std::pow(10.0f, -0.3f));
     EXPECT_NE(renderFrames(*output, 4 * kBlock).back(), 0.0f) << "looping";
-    EXPECT_EQ(load(path(1)), 4);
-    EXPECT_TRUE(sound.Wave_Clear(4)); // the last position: only dropped
+    EXPECT_TRUE(load(path(1)) == 4 && sound.Wave_Clear(4)); // the last position: only dropped
     sound.Wave_Stop(3);
     EXPECT_EQ(load(path(1)), 5);
     EXPECT_FLOAT_EQ(playedLevel(5), levelOf(1));
@@ -83,41 +69,31 @@ TEST_F(SoundClassTest, IndexesFollowTheLoadOrderAndAreNeverHandedOutTwice) {
 
 TEST_F(SoundClassTest, ClearAllSilencesEverySlotAndRestartsTheIndexes) {
     EXPECT_FALSE(sound.Wave_ClearAll());
-    load(path(1));
-    load(path(2));
-    sound.LoopPlay(1, true);
+    sound.LoopPlay(load(path(1)), true);
     sound.Wave_Play(1);
-    sound.Wave_Play(2);
+    sound.Wave_Play(load(path(2)));
     EXPECT_NE(renderFrames(*output, kBlock)[0], 0.0f);
     EXPECT_TRUE(sound.Wave_ClearAll());
     EXPECT_EQ(firstSoundingFrame(renderFrames(*output, 4 * kBlock), 1), -1);
-    EXPECT_FALSE(sound.Wave_Play(1));
-    EXPECT_EQ(load(path(3)), 1);
-    EXPECT_FLOAT_EQ(playedLevel(1), levelOf(3));
+    EXPECT_TRUE(!sound.Wave_Play(1) && load(path(3)) == 1);
 }
 
-TEST_F(SoundClassTest, VolumeIsHundredthsOfADecibelAndOutOfRangeValuesAreRefused) {
-    const std::int16_t slot = load(path(2));
+TEST_F(SoundClassTest, OutOfRangeVolumesAndInvalidIndexesAreRefused) {
+    const std::int16_t slot = load(path(2)); // volume: hundredths of a decibel
     for (const auto& [set, kept] :
          {std::pair{-600, -600}, {-10001, -600}, {1, -600}, {0, 0}, {-10000, -10000}}) {
         sound.Volume(slot, set);
         EXPECT_EQ(sound.Volume(slot), kept);
         EXPECT_NEAR(playedLevel(slot), levelOf(2) * std::pow(10.0f, kept / 2000.0f), 1e-6);
     }
-}
-
-TEST_F(SoundClassTest, InvalidIndexesGiveTheFailureValues) {
-    load(path(1));
-    for (const std::int16_t index : {std::int16_t{0}, std::int16_t{-1}, std::int16_t{2}}) {
-        EXPECT_FALSE(sound.Wave_Play(index) || sound.Wave_PlayAt(index, 0) ||
-                     sound.Wave_Stop(index) || sound.Wave_Clear(index));
-        EXPECT_EQ(sound.FilePath(index), "");
+    EXPECT_FALSE(sound.LoopPlay(slot));
+    for (const std::int16_t index : {0, -1, 2}) {
         sound.LoopPlay(index, true);
-        EXPECT_FALSE(sound.LoopPlay(index));
         sound.Volume(index, -100);
-        EXPECT_EQ(sound.Volume(index), 0);
+        EXPECT_FALSE(sound.Wave_Play(index) || sound.Wave_PlayAt(index, 0) ||
+                     sound.Wave_Stop(index) || sound.Wave_Clear(index) || sound.LoopPlay(index) ||
+                     sound.Volume(index) != 0 || !sound.FilePath(index).empty());
     }
-    EXPECT_FALSE(sound.LoopPlay(1));
 }
 
 TEST_F(SoundClassTest, TheLastIndexIs32767UntilClearAll) {
@@ -126,21 +102,19 @@ TEST_F(SoundClassTest, TheLastIndexIs32767UntilClearAll) {
     std::int16_t index = 0;
     for (int n = 1; n <= 32767; ++n)
         ASSERT_TRUE(sound.Wave_LoadFile(tiny, index) && index == n) << n;
-    EXPECT_FALSE(sound.Wave_LoadFile(path(1), index));
-    EXPECT_EQ(index, -1);
-    EXPECT_TRUE(sound.Wave_Clear(5)); // a freed index is not handed out again
-    EXPECT_FALSE(sound.Wave_LoadFile(path(1), index));
-    EXPECT_TRUE(sound.Wave_ClearAll());
-    EXPECT_EQ(load(path(1)), 1);
+    EXPECT_TRUE(!sound.Wave_LoadFile(path(1), index) && index == -1);
+    // A freed index is not handed out again.
+    EXPECT_TRUE(sound.Wave_Clear(5) && !sound.Wave_LoadFile(path(1), index));
+    EXPECT_TRUE(sound.Wave_ClearAll() && load(path(1)) == 1);
 }
 
 // ---- Bad input: each load fails with -1, says why, and leaves the table as it was ----
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes cut(std::ptrdiff_t keep) { // a good file cut short; keep < 0 counts from its end
+Bytes cut(std::size_t keep) { // the first `keep` bytes of a good file, 44 + 100 long
     Bytes bytes = pcm16WaveBytes(steadySound(1000, 50));
-    bytes.resize(static_cast<std::size_t>(keep >= 0 ? keep : std::ssize(bytes) + keep));
+    bytes.resize(keep);
     return bytes;
 }
 
@@ -148,7 +122,7 @@ Bytes cut(std::ptrdiff_t keep) { // a good file cut short; keep < 0 counts from 
 template <void (*change)(WaveFields&)> Bytes changed() {
     WaveFields fields;
     change(fields);
-    return waveBytes(fields, Bytes(100, 0x90));
+    return waveBytes(fields, Bytes(60000, 0x90));
 }
 
 struct BadFile {
@@ -158,22 +132,16 @@ struct BadFile {
     Bytes (*bytes)() = nullptr; // the file's bytes
 };
 
-void PrintTo(const BadFile& file, std::ostream* out) {
-    *out << file.name;
-}
-
 using enum LoadFailure;
 const BadFile kBadFiles[] = {
-    {"EmptyPath", Missing, ""},
     {"SpacesOnly", Missing, "    "},
     {"Folder", NotRegular, "/tmp"},
     {"MissingFile", Missing, "/nonexistent/nothing.wav"},
     {"Device", NotRegular, "/dev/zero"},
     {"Fifo", NotRegular, "fifo"}, // opening it would wait for a writer for ever
     {"EmptyFile", NotWave, "", [] { return Bytes{}; }},
-    {"TextFile", NotWave, "", [] { return Bytes{'R', 'I', 'F', 'F', '?', ' ', 'n', 'o'}; }},
     {"TruncatedHeader", NotWave, "", [] { return cut(30); }},
-    {"TruncatedData", NotWave, "", [] { return cut(-10); }},
+    {"TruncatedData", NotWave, "", [] { return cut(134); }},
     {"HeaderClaims4GB", NotWave, "",
      changed<[](WaveFields& f) { f.riffSize = ~15u, f.dataSize = ~63u; }>},
     {"DataClaims4GBInsideTheRiffSize", NotWave, "",
@@ -183,12 +151,9 @@ const BadFile kBadFiles[] = {
     {"ZeroBlockAlign", NotWave, "", changed<[](WaveFields& f) { f.blockAlign = 0; }>},
     {"UnknownEncoding", Unsupported, "", changed<[](WaveFields& f) { f.formatTag = 0x1234; }>},
     {"NoData", NotWave, "", [] { return waveBytes(WaveFields{}, Bytes{}); }},
-    {"TenMinutesOfClick", TooLong, "", // 60 kB that would decode to 0.2 GB at 48 kHz stereo
-     [] {
-         WaveFields fields;
-         fields.sampleRate = 100, fields.bitsPerSample = 8;
-         return waveBytes(fields, Bytes(60000, 0x90));
-     }},
+    // 60 kB that would decode to 0.2 GB at 48 kHz stereo
+    {"TenMinutesOfClick", TooLong, "",
+     changed<[](WaveFields& f) { f.sampleRate = 100, f.bitsPerSample = 8; }>},
 };
 
 struct BadFileTest : SoundClassTest, ::testing::WithParamInterface<BadFile> {};
@@ -203,12 +168,10 @@ TEST_P(BadFileTest, LoadFailsSaysWhyAndChangesNothing) {
         ASSERT_EQ(::mkfifo(bad.c_str(), 0600), 0);
     }
     std::int16_t index = 0;
-    EXPECT_FALSE(sound.Wave_LoadFile(bad, index));
-    EXPECT_EQ(index, -1);
+    EXPECT_TRUE(!sound.Wave_LoadFile(bad, index) && index == -1);
     EXPECT_EQ(sound.Wave_LoadFailure(), GetParam().why) << describe(sound.Wave_LoadFailure());
-    EXPECT_FALSE(sound.Wave_Play(2));
     EXPECT_FLOAT_EQ(playedLevel(1), levelOf(1));
-    EXPECT_EQ(load(path(2)), 2);
+    EXPECT_TRUE(!sound.Wave_Play(2) && load(path(2)) == 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(SoundClass, BadFileTest, ::testing::ValuesIn(kBadFiles),

@@ -10,67 +10,49 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
-#include <vector>
 
 namespace metro {
-namespace {
-
-using namespace std::chrono_literals;
 
 TEST(HandOverStress, ClicksHandedOverAtTheWriteHeadStartOnTheirFrames) {
+    using namespace std::chrono_literals;
     constexpr int kBlock = 64;
     test::TempFolder folder;
-    const std::string impulse = folder.file("impulse.wav");
-    const std::string other = folder.file("other.wav");
-    ASSERT_TRUE(test::writePcm16(impulse, {16384}));
-    ASSERT_TRUE(test::writePcm16(other, test::steadySound(100, 3)));
-
+    const std::string impulse = folder.file("impulse.wav"), other = folder.file("other.wav");
     auto output = std::make_shared<OfflineAudioOutput>(DeviceFormat{48000, 1, kBlock});
     Cls_DX7_JP sound(output);
     sound.Initialize(1, 2);
     std::int16_t click = 0;
-    ASSERT_TRUE(sound.Wave_LoadFile(impulse, click));
+    ASSERT_TRUE(test::writePcm16(impulse, {16384}) && sound.Wave_LoadFile(impulse, click) &&
+                test::writePcm16(other, test::steadySound(100, 3)));
 
     // The render thread stands in for the callback: a block about every 0.2 ms, keeping the
-    // frames where the impulse sounds.
+    // frames where the impulse (not `other`) sounds.
     std::atomic<bool> stop{false};
     std::vector<std::int64_t> onsets;
     std::thread callback([&] {
-        std::vector<float> block(kBlock);
-        std::int64_t blockStart = 0;
-        while (!stop.load()) {
-            output->render(block.data(), kBlock);
+        for (std::int64_t blockStart = 0; !stop.load(); blockStart += kBlock) {
+            const auto block = test::renderFrames(*output, kBlock);
             for (int i = 0; i < kBlock; ++i)
-                if (block[static_cast<std::size_t>(i)] > 0.4f) // the impulse, not `other`
+                if (block[static_cast<std::size_t>(i)] > 0.4f)
                     onsets.push_back(blockStart + i);
-            blockStart += kBlock;
             std::this_thread::sleep_for(200us);
         }
     });
-
     std::vector<std::int64_t> requested;
-    std::int64_t next = 0;
     for (int n = 0; n < 400; ++n) {
-        next = std::max(next + 1, sound.WriteHeadFrame()) + n % 7;
-        EXPECT_TRUE(sound.Wave_PlayAt(click, next)); // no ASSERT: the render thread runs
-        requested.push_back(next);
-        // Structural and volume changes on other slots, alongside.
-        std::int16_t extra = 0;
-        if (n % 10 == 0 && sound.Wave_LoadFile(other, extra)) {
-            sound.Volume(extra, -1200);
-            sound.Wave_Play(extra);
-            sound.Wave_Clear(extra);
-        }
+        requested.push_back(
+            std::max(requested.empty() ? 0 : requested.back() + 1, sound.WriteHeadFrame()) + n % 7);
+        EXPECT_TRUE(sound.Wave_PlayAt(click, requested.back())); // no ASSERT: the thread runs
+        if (std::int16_t extra = 0; n % 10 == 0 && sound.Wave_LoadFile(other, extra))
+            sound.Volume(extra, -1200), sound.Wave_Play(extra), sound.Wave_Clear(extra);
         std::this_thread::sleep_for(50us);
     }
-    while (sound.HeardFrame() <= next)
+    while (sound.HeardFrame() <= requested.back())
         std::this_thread::sleep_for(1ms);
     stop.store(true);
     callback.join();
     EXPECT_EQ(onsets, requested);
 }
 
-} // namespace
 } // namespace metro

@@ -1,12 +1,10 @@
 // The mixer rendered offline, checked sample by sample: starts at exact frames (inside a
-// block, across a block boundary, several per block), restart, stop, cancel, late starts,
-// gain and clamp, reused voices and a full queue.
+// block, across a block boundary), stop, cancel, skip, late starts, gain and clamp, reused
+// voices and a full queue.
 
 #include "sound/Mixer.h"
 
 #include <gtest/gtest.h>
-
-#include <vector>
 
 namespace metro {
 namespace {
@@ -24,16 +22,19 @@ struct MixerTest : ::testing::Test {
         mixer.render(out.data(), frames);
         return out;
     }
-    // `frames` frames of silence with `sound` from `from` on (cut at the end).
-    static Frames expected(int frames, const Frames& sound, int from) {
-        Frames out(static_cast<std::size_t>(frames), 0.0f);
-        for (std::size_t i = 0; i < sound.size() && from + static_cast<int>(i) < frames; ++i)
-            out[static_cast<std::size_t>(from) + i] = sound[i];
-        return out;
-    }
 };
 
-TEST_F(MixerTest, PlayStartsExactlyAtItsFrameInsideAndAcrossBlocks) {
+// `frames` frames of silence with `sound` from `from` on (cut at the end); `sound` may begin
+// before frame 0, `skipped` frames of it gone.
+Frames expected(int frames, const Frames& sound, int from, std::size_t skipped = 0) {
+    Frames out(static_cast<std::size_t>(frames), 0.0f);
+    for (std::size_t i = skipped; i < sound.size() && from + static_cast<int>(i - skipped) < frames;
+         ++i)
+        out[static_cast<std::size_t>(from) + i - skipped] = sound[i];
+    return out;
+}
+
+TEST_F(MixerTest, StartsAreExactInsideAndAcrossBlocks) {
     const VoiceId voice = mixer.addVoice(kShort);
     ASSERT_TRUE(mixer.play(voice, 5, false));
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 5));
@@ -42,86 +43,58 @@ TEST_F(MixerTest, PlayStartsExactlyAtItsFrameInsideAndAcrossBlocks) {
     EXPECT_EQ(mixer.framesRendered(), 4 * kBlock + 5);
 }
 
-TEST_F(MixerTest, StartsInOneBlockAreSummedAndAPlayRestartsASoundingVoice) {
-    const VoiceId ramp = mixer.addVoice(kRamp);
-    const VoiceId other = mixer.addVoice({0.0625f, 0.0625f});
-    mixer.play(other, 9, false);
-    mixer.play(ramp, 0, false);
-    mixer.play(ramp, 4, false); // restarts the ramp from its first frame
-    Frames want{0.1f, 0.2f, 0.3f, 0.4f};
-    want.insert(want.end(), kRamp.begin(), kRamp.end());
-    want.resize(kBlock, 0.0f);
-    want[9] += 0.0625f;
-    want[10] += 0.0625f;
-    EXPECT_EQ(render(kBlock), want);
-}
-
-TEST_F(MixerTest, AStartAlreadyPastPlaysAtOnceUnlessItIsToBeSkipped) {
-    const VoiceId voice = mixer.addVoice(kShort);
+// A start already past plays at once unless it is to be skipped; a skip (a stalled device)
+// moves the clock on, drops the starts in the gap and keeps the later ones.
+TEST_F(MixerTest, LateStartsPlayAtOnceUnlessSkippedAndSkipDropsStartsInTheGap) {
+    const VoiceId sounding = mixer.addVoice(kRamp), short1 = mixer.addVoice(kShort);
+    const VoiceId inGap = mixer.addVoice({0.03f}), after = mixer.addVoice({0.06f});
     render(kBlock);
-    mixer.play(voice, 3, false);
+    mixer.play(short1, 3, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 0));
-    mixer.play(voice, Mixer::kAsSoonAsPossible, false);
+    mixer.play(short1, Mixer::kAsSoonAsPossible, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 0));
-    mixer.play(voice, 2 * kBlock + 3, false, IfLate::Skip); // dropped, never played late
-    EXPECT_EQ(render(kBlock), expected(kBlock, {}, 0));
-}
-
-TEST_F(MixerTest, SkipMovesTheClockOnDropsStartsInTheGapAndKeepsLaterOnes) {
-    const VoiceId sounding = mixer.addVoice(kRamp);
-    const VoiceId inGap = mixer.addVoice({0.03f});
-    const VoiceId after = mixer.addVoice({0.06f});
-    mixer.play(sounding, kBlock - 2, false);
-    mixer.play(inGap, kBlock + 5, false);
-    mixer.play(after, kBlock + 8, false);
-    render(kBlock); // the ramp's first two frames
-    mixer.skip(6);  // a stall of six frames
-    EXPECT_EQ(mixer.framesRendered(), kBlock + 6);
-    std::vector<float> want(kRamp.begin() + 8, kRamp.end());
-    want.resize(kBlock, 0.0f);
+    mixer.play(short1, 2 * kBlock + 3, false, IfLate::Skip); // dropped, never played late
+    mixer.play(sounding, 4 * kBlock - 2, false);
+    mixer.play(inGap, 4 * kBlock + 5, false);
+    mixer.play(after, 4 * kBlock + 8, false);
+    EXPECT_EQ(render(kBlock), expected(kBlock, kRamp, kBlock - 2)); // the ramp's first two
+    mixer.skip(6);                                                  // a stall of six frames
+    EXPECT_EQ(mixer.framesRendered(), 4 * kBlock + 6);
+    Frames want = expected(kBlock, kRamp, 0, 8);
     want[2] += 0.06f;
     EXPECT_EQ(render(kBlock), want);
 }
 
 TEST_F(MixerTest, CancelFromTakesBackLaterStartsAndLetsTheSoundingOnePlayOn) {
     const VoiceId voice = mixer.addVoice(kRamp);
-    mixer.play(voice, kBlock - 2, false);
-    mixer.play(voice, kBlock + 6, false);
-    mixer.play(voice, kBlock + 12, false);
+    for (const int at : {-2, 6, 12})
+        mixer.play(voice, kBlock + at, false);
     render(kBlock);
     mixer.cancelFrom(voice, kBlock + 12);
     mixer.cancelFrom(voice, kBlock + 6); // in any order
-    Frames want(kRamp.begin() + 2, kRamp.end());
-    want.resize(kBlock, 0.0f);
-    EXPECT_EQ(render(kBlock), want);
+    EXPECT_EQ(render(kBlock), expected(kBlock, kRamp, 0, 2));
 }
 
-TEST_F(MixerTest, StopCutsAtTheNextBlockAndCancelsPendingStartsButNotLaterOnes) {
-    const Frames longSound(40, 0.5f);
+TEST_F(MixerTest, StopCancelsPendingStartsButNotLaterOnesAndGainScalesTheNextBlock) {
+    const Frames longSound(100, 0.5f);
     const VoiceId voice = mixer.addVoice(longSound);
     mixer.play(voice, 0, false);
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.5f));
     mixer.play(voice, 3 * kBlock + 2, false); // far ahead: still pending at the stop
     mixer.stop(voice);
     EXPECT_EQ(render(4 * kBlock), Frames(4 * kBlock, 0.0f));
-    mixer.stop(voice);
     mixer.play(voice, 5 * kBlock + 1, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, longSound, 1));
-}
-
-TEST_F(MixerTest, GainScalesFromTheNextBlockAndTheMixIsClamped) {
-    const VoiceId voice = mixer.addVoice(Frames(3 * kBlock, 0.75f));
-    const VoiceId other = mixer.addVoice(Frames(3 * kBlock, 0.75f));
-    mixer.play(voice, 0, false);
-    EXPECT_EQ(render(kBlock), Frames(kBlock, 0.75f));
+    // Gain scales from the next block, and the mix is clamped.
+    const VoiceId other = mixer.addVoice(longSound);
     mixer.setGain(voice, 0.5f);
-    EXPECT_EQ(render(kBlock), Frames(kBlock, 0.375f));
-    mixer.setGain(voice, 1.0f);
-    mixer.play(other, 0, false); // 0.75 + 0.75 would clip
+    EXPECT_EQ(render(kBlock), Frames(kBlock, 0.25f));
+    mixer.setGain(voice, 1.5f);
+    mixer.play(other, 0, false); // 0.75 + 0.5 would clip
     EXPECT_EQ(render(kBlock), Frames(kBlock, 1.0f));
 }
 
-TEST_F(MixerTest, ARemovedVoiceIgnoresItsCommandsAndItsSlotsNextVoiceIsNotTouched) {
+TEST_F(MixerTest, ARemovedVoiceIgnoresItsCommandsAndAFullQueueRefusesChanges) {
     const VoiceId old = mixer.addVoice(kShort);
     mixer.play(old, 4, false);
     render(2); // the start is now pending inside the mixer
@@ -132,17 +105,12 @@ TEST_F(MixerTest, ARemovedVoiceIgnoresItsCommandsAndItsSlotsNextVoiceIsNotTouche
     mixer.setGain(old, 0.0f);
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.0f));
     EXPECT_TRUE(mixer.removeVoice(old).empty());
-    mixer.play(reused, kBlock + 2 + 3, false);
-    EXPECT_EQ(render(kBlock), expected(kBlock, {0.9f}, 3));
-}
-
-TEST_F(MixerTest, AFullQueueRefusesFurtherChangesUntilABlockDrainsIt) {
-    const VoiceId voice = mixer.addVoice(kShort);
     for (std::size_t i = 0; i < Mixer::kQueueCapacity; ++i)
-        ASSERT_TRUE(mixer.setGain(voice, 1.0f));
-    EXPECT_FALSE(mixer.play(voice, 0, false));
+        ASSERT_TRUE(mixer.setGain(reused, 1.0f));
+    EXPECT_FALSE(mixer.play(reused, 0, false));
     render(kBlock);
-    EXPECT_TRUE(mixer.play(voice, 0, false));
+    mixer.play(reused, 2 * kBlock + 2 + 3, false);
+    EXPECT_EQ(render(kBlock), expected(kBlock, {0.9f}, 3));
 }
 
 } // namespace

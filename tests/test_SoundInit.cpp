@@ -2,66 +2,50 @@
 // missing piece; the files are looked for beside the program, not in the working folder.
 
 #include "engine/SoundInit.h"
-#include "sound/OfflineAudioOutput.h"
 #include "support/RecordingWindow.h"
 #include "support/TempFolder.h"
 #include "support/TestSounds.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-
 namespace metro {
-namespace {
 
-// Sets up the clicks of a program in `program` whose folder `clicksIn` holds what is asked.
-bool init(MetronomeState& state, const test::TempFolder& program, const test::TempFolder& clicksIn,
-          bool accent, bool plain, bool device) {
-    std::filesystem::create_directory(clicksIn.path() / "metro");
-    for (const auto& [wanted, name] : {std::pair{accent, "metro/1.wav"}, {plain, "metro/2.wav"}})
-        EXPECT_TRUE(!wanted || test::writePcm16(clicksIn.file(name), test::steadySound(3000, 480)));
-    test::RecordingWindow window;
-    window.folder = program.path().string();
-    const bool ready = Sound_Init(state, window, [device] {
-        return std::make_unique<Cls_DX7_JP>(device ? std::make_shared<OfflineAudioOutput>()
-                                                   : nullptr);
-    });
-    EXPECT_TRUE(window.messages.empty()) << "the message box is the window's to show";
-    return ready;
-}
+// Accent and plain click there or not, a device or none; the outcome and the two slots.
+struct Case {
+    bool accent, plain, device, ready;
+    std::int16_t accentSlot, beatSlot;
+    bool fromWorkingFolder = false; // the clicks lie in the working folder, not the program's
+};
 
-TEST(SoundInit, LoadsBothClicksOrStopsAtTheFirstMissingPiece) {
-    // accent, plain click, device there -> ready, accent slot, plain slot
-    const struct {
-        bool accent, plain, device, ready;
-        std::int16_t accentSlot, beatSlot;
-    } cases[] = {
-        {true, true, true, true, 1, 2},
-        {false, true, true, false, -1, 0},
-        {true, false, true, false, 1, -1},
-        {true, true, false, false, 0, 0},
-    };
-    for (const auto& c : cases) {
-        test::TempFolder program;
+TEST(SoundInit, LoadsBothClicksFromTheProgramFolderOrStopsAtTheFirstMissingPiece) {
+    for (const Case& c :
+         {Case{true, true, true, true, 1, 2}, Case{false, true, true, false, -1, 0},
+          Case{true, false, true, false, 1, -1}, Case{true, true, false, false, 0, 0},
+          Case{true, true, true, false, -1, 0, true}}) {
+        test::TempFolder program, working;
+        const test::TempFolder& clicksIn = c.fromWorkingFolder ? working : program;
+        std::filesystem::create_directory(clicksIn.path() / "metro");
+        for (const auto& [wanted, name] :
+             {std::pair{c.accent, "metro/1.wav"}, {c.plain, "metro/2.wav"}})
+            ASSERT_TRUE(!wanted ||
+                        test::writePcm16(clicksIn.file(name), test::steadySound(3000, 480)));
+        const auto before = std::filesystem::current_path();
+        std::filesystem::current_path(working.path());
+        test::RecordingWindow window;
+        window.folder = program.path().string();
         MetronomeState state;
-        EXPECT_EQ(init(state, program, program, c.accent, c.plain, c.device), c.ready);
-        EXPECT_EQ(state.AccentSlot, c.accentSlot);
-        EXPECT_EQ(state.BeatSlot, c.beatSlot);
+        std::shared_ptr<AudioOutput> output;
+        if (c.device)
+            output = std::make_shared<OfflineAudioOutput>();
+        EXPECT_EQ(Sound_Init(state, window, [&] { return std::make_unique<Cls_DX7_JP>(output); }),
+                  c.ready);
+        std::filesystem::current_path(before);
+        // The message box is the window's to show.
+        EXPECT_TRUE(window.messages.empty() && state.AccentSlot == c.accentSlot &&
+                    state.BeatSlot == c.beatSlot);
         ASSERT_NE(state.SoundDevice, nullptr);
         EXPECT_EQ(state.SoundDevice->FilePath(2), c.ready ? program.file("metro/2.wav") : "");
     }
 }
 
-TEST(SoundInit, TheClicksComeFromTheProgramFolderNotTheWorkingFolder) {
-    test::TempFolder program, working;
-    MetronomeState state;
-    const auto before = std::filesystem::current_path();
-    std::filesystem::current_path(working.path());
-    EXPECT_FALSE(init(state, program, working, true, true, true));
-    std::filesystem::current_path(before);
-    EXPECT_EQ(state.AccentSlot, -1);
-}
-
-} // namespace
 } // namespace metro

@@ -1,29 +1,15 @@
 // The keyboard: commands on release, one per key stroke, the same handlers as the pointer.
 
+#include "model/KeyCodes.h"
 #include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
 
 using namespace metro;
+using namespace metro::vk;
 
 namespace {
-
-enum : std::int16_t {
-    Esc = 27,
-    Enter = 13,
-    Space = 32,
-    Shift = 16,
-    Digit0 = 48,
-    Digit9 = 57,
-    Keypad0 = 96,
-    Keypad9 = 105,
-    KeypadPlus = 107,
-    KeypadMinus = 109,
-    PlusEquals = 187,
-    Minus = 189,
-    T = 84,
-};
 
 struct Keyboard : test::LoadedForm {
     void stroke(std::int16_t key, std::int16_t shift = 0) {
@@ -34,54 +20,36 @@ struct Keyboard : test::LoadedForm {
 
 } // namespace
 
-TEST_F(Keyboard, DigitsOfBothRowsChooseTheBeatsPerMeasure) {
+TEST_F(Keyboard, DigitsOfBothRowsChooseTheBeatsPerMeasureAndZeroAndNineNothing) {
     for (std::int16_t d = 1; d <= 8; ++d) {
         stroke(static_cast<std::int16_t>('0' + d));
-        EXPECT_EQ(s.BeatsPerMeasure, d);
-        EXPECT_EQ(c.L_Metro(d).ForeColor, 0xFFFFFFu);
+        EXPECT_TRUE(s.BeatsPerMeasure == d && c.L_Metro(d).ForeColor == 0xFFFFFFu);
         stroke(static_cast<std::int16_t>(Keypad0 + (9 - d)));
         EXPECT_EQ(s.BeatsPerMeasure, 9 - d);
     }
-    stroke('1', 1); // Shift does not change a command
-    EXPECT_EQ(s.BeatsPerMeasure, 1);
-}
-
-TEST_F(Keyboard, ZeroAndNineDoNothingButStillEndTheStroke) {
+    stroke('2', 1); // Shift does not change a command
     for (std::int16_t key : {Digit0, Digit9, Keypad0, Keypad9}) {
-        form.Form_KeyDown(key, 0);
-        form.Form_KeyUp(key, 0);
-        EXPECT_FALSE(s.KeyIsDown);
-        EXPECT_EQ(s.BeatsPerMeasure, 2);
+        stroke(key);
+        EXPECT_TRUE(!s.KeyIsDown && s.BeatsPerMeasure == 2) << "the stroke ends, nothing else";
     }
-}
-
-TEST_F(Keyboard, AReleaseWithoutAPressDoesNothing) {
-    form.Form_KeyUp('5', 0);
+    form.Form_KeyUp('5', 0); // a release without a press does nothing
     EXPECT_EQ(s.BeatsPerMeasure, 2);
-    form.Form_KeyUp(T, 0);
-    EXPECT_FALSE(s.ScaleShown);
 }
 
-TEST_F(Keyboard, HoldingAKeyGivesOneCommand) {
+TEST_F(Keyboard, AHeldKeyGivesOneCommandAndOfOverlappingKeysOnlyTheFirstReleasedActs) {
     for (int i = 0; i < 10; ++i)
         form.Form_KeyDown(PlusEquals, 0); // auto-repeat presses
     form.Form_KeyUp(PlusEquals, 0);
     EXPECT_EQ(c.I_Rod.Top, 3045) << "one 15-twip step";
-}
-
-TEST_F(Keyboard, OfOverlappingKeysOnlyTheFirstReleasedActs) {
-    // Shift down, 187 down, 187 up, Shift up: one step.
-    form.Form_KeyDown(Shift, 0);
-    form.Form_KeyDown(PlusEquals, 1);
-    form.Form_KeyUp(PlusEquals, 1);
-    form.Form_KeyUp(Shift, 0);
-    EXPECT_EQ(c.I_Rod.Top, 3045);
-    // Shift down, 187 down, Shift up first: the Shift release consumes the stroke.
-    form.Form_KeyDown(Shift, 0);
-    form.Form_KeyDown(PlusEquals, 1);
-    form.Form_KeyUp(Shift, 0);
-    form.Form_KeyUp(PlusEquals, 0);
-    EXPECT_EQ(c.I_Rod.Top, 3045);
+    // Shift down, plus down, plus up, Shift up: one step; then the Shift release first
+    // consumes the stroke.
+    for (const bool shiftFirst : {false, true}) {
+        form.Form_KeyDown(Shift, 0);
+        form.Form_KeyDown(PlusEquals, 1);
+        form.Form_KeyUp(shiftFirst ? Shift : PlusEquals, shiftFirst ? 0 : 1);
+        form.Form_KeyUp(shiftFirst ? PlusEquals : Shift, 0);
+        EXPECT_EQ(c.I_Rod.Top, 3060);
+    }
 }
 
 TEST_F(Keyboard, PlusAndMinusStepTheWeight15TwipsWithinItsLimits) {
@@ -89,67 +57,41 @@ TEST_F(Keyboard, PlusAndMinusStepTheWeight15TwipsWithinItsLimits) {
     EXPECT_EQ(c.I_Rod.Top, 3045);
     stroke(Minus);
     stroke(KeypadMinus);
-    EXPECT_EQ(c.I_Rod.Top, 3015);
-    EXPECT_EQ(s.DragOffsetY, 0);
+    EXPECT_TRUE(c.I_Rod.Top == 3015 && s.DragOffsetY == 0);
     // From the mark 40 (top 675), minus and plus both end at the upper limit 690.
     form.I_Scale_Click();
-    form.L_Tem1_Click(0);
-    ASSERT_EQ(c.I_Rod.Top, 675);
-    stroke(Minus);
-    EXPECT_EQ(c.I_Rod.Top, 690);
-    form.L_Tem1_Click(0);
-    stroke(PlusEquals);
-    EXPECT_EQ(c.I_Rod.Top, 690);
-}
-
-TEST_F(Keyboard, PlusAtTheLowestPlaceSetsTheSameTempoAgain) {
+    for (const std::int16_t key : {Minus, PlusEquals}) {
+        form.L_Tem1_Click(0);
+        stroke(key);
+        EXPECT_EQ(c.I_Rod.Top, 690) << key;
+    }
+    // At the lowest place, plus sets the same tempo again.
     form.I_Rod_MouseMove(LeftButton, 0, 0, 20000);
-    ASSERT_EQ(c.I_Rod.Top, 5010);
     c.L_temo.Caption = "stale";
     stroke(PlusEquals);
-    EXPECT_EQ(c.I_Rod.Top, 5010);
-    EXPECT_EQ(s.Tempo, 300);
-    EXPECT_EQ(c.L_temo.Caption, "300");
+    EXPECT_TRUE(c.I_Rod.Top == 5010 && c.L_temo.Caption == "300");
 }
 
-TEST_F(Keyboard, SpaceTogglesTheSoundAndTTheScale) {
-    stroke(Space);
-    EXPECT_TRUE(s.SoundOff);
-    EXPECT_EQ(c.I_Speaker.Picture, "sx");
-    stroke(Space);
-    EXPECT_FALSE(s.SoundOff);
-    stroke(T, 1);
-    EXPECT_TRUE(s.ScaleShown);
-    EXPECT_TRUE(c.L_Tem1(0).Visible);
-}
-
-TEST_F(Keyboard, DuringPlayOnlyEscBeatsSpaceAndEnterAct) {
+TEST_F(Keyboard, DuringPlayOnlyEscBeatsSpaceAndEnterActAndEscClosesWithoutAStop) {
+    stroke(LetterT, 1);
+    EXPECT_TRUE(s.ScaleShown && c.L_Tem1(0).Visible);
+    stroke(LetterT);
     stroke(Enter);
     ASSERT_TRUE(s.Playing);
-    stroke(PlusEquals);
-    stroke(Minus);
-    stroke(T);
-    EXPECT_EQ(c.I_Rod.Top, 3030);
-    EXPECT_FALSE(s.ScaleShown);
-    stroke('4');
-    EXPECT_EQ(s.BeatsPerMeasure, 4);
-    stroke(Space);
-    EXPECT_TRUE(s.SoundOff);
+    for (const std::int16_t key : {PlusEquals, Minus, LetterT, std::int16_t{'4'}, Space})
+        stroke(key);
+    EXPECT_TRUE(c.I_Rod.Top == 3030 && !s.ScaleShown) << "inert during play";
+    EXPECT_TRUE(s.BeatsPerMeasure == 4 && s.SoundOff);
     stroke(Enter);
     EXPECT_FALSE(s.Playing);
-}
-
-TEST_F(Keyboard, EscDuringPlayClosesWithoutAStop) {
+    // Esc during play closes without a stop: the pose is not restored.
     stroke(Enter);
     clock.heard = 250; // a quarter of a second in: the rod is out at full swing
     form.metronome.Beat_Frame();
     const float x = c.Line_Rod.X1;
-    stroke(Esc);
-    EXPECT_EQ(window.unloads, 1);
-    EXPECT_FALSE(s.Playing);
-    EXPECT_EQ(s.SoundDevice, nullptr);
+    stroke(Escape);
+    EXPECT_TRUE(window.unloads == 1 && !s.Playing && !s.KeyIsDown && s.SoundDevice == nullptr);
     EXPECT_EQ(c.Line_Rod.X1, x) << "the pose is not restored";
-    EXPECT_FALSE(s.KeyIsDown);
     form.metronome.Beat_Frame(); // a frame that was already due touches nothing
     EXPECT_EQ(c.Line_Rod.X1, x);
 }

@@ -14,166 +14,112 @@ using namespace metro;
 
 namespace {
 
-constexpr std::int16_t left = LeftButton, right = RightButton;
+constexpr std::int16_t left = LeftButton;
 
 struct Pointer : test::LoadedForm {
     PointerRouter& router = form.pointer;
 
-    float weightTop() const { return c.I_Rod.Top; }
     // Press the left button on the weight `below` twips under its top edge.
     void grabWeight(float below) { router.press(left, 0, c.I_Rod.Left + 75, c.I_Rod.Top + below); }
     void dragTo(float y, std::int16_t held = left) { router.move(held, 0, 2085, y); }
-    void drop(float y) { router.release(left, 0, 0, 2085, y); }
-    void clickBackground(float y, std::int16_t button = left) {
-        router.press(button, 0, 1000, y);
-        router.release(button, 0, 0, 1000, y);
+    // Press at (x, y), release at (releaseX, y).
+    void click(std::int16_t button, float x, float releaseX, float y) {
+        router.press(button, 0, x, y);
+        router.release(button, 0, 0, releaseX, y);
     }
 };
 
 } // namespace
 
-TEST_F(Pointer, DraggingTheWeightKeepsTheGrabbedPointUnderThePointer) {
-    grabWeight(100);
-    EXPECT_EQ(s.DragOffsetY, 100);
-    dragTo(3030 + 100 + 300);
-    EXPECT_EQ(weightTop(), 3330) << "a 300-twip move moves the weight exactly 300";
-    EXPECT_EQ(s.Tempo, 132); // the centre 3405 is on the tick of the mark 132
-    drop(3430);
-    EXPECT_EQ(weightTop(), 3330);
-}
-
-TEST_F(Pointer, DraggingStopsAtTheTwoLimits) {
-    grabWeight(75);
-    dragTo(-20000);
-    EXPECT_EQ(weightTop(), 690);
-    EXPECT_EQ(s.Tempo, 40);
-    dragTo(20000);
-    EXPECT_EQ(weightTop(), 5010);
-    EXPECT_EQ(s.Tempo, 300);
-    // A captured pointer so far away that the weight's place leaves the 16-bit range.
-    form.I_Rod_MouseMove(left, 0, 0, 1.0e9f);
-    EXPECT_EQ(weightTop(), 5010);
-    form.I_Rod_MouseMove(left, 0, 0, -1.0e9f);
-    EXPECT_EQ(weightTop(), 690);
-}
-
-TEST_F(Pointer, OnlyTheLeftButtonAloneDragsTheWeight) {
-    router.press(right, 0, 2085, 3100);
-    router.move(right, 0, 2085, 4000);
-    EXPECT_EQ(weightTop(), 3030);
-    router.release(right, 0, 0, 2085, 4000);
+TEST_F(Pointer, DraggingTheWeightKeepsTheGrabbedPointUnderThePointerWithinTheLimits) {
+    router.press(RightButton, 0, 2085, 3100); // only the left button alone drags
+    router.move(RightButton, 0, 2085, 4000);
+    router.release(RightButton, 0, 0, 2085, 4000);
     grabWeight(70);
-    dragTo(4000, left | right);
-    EXPECT_EQ(weightTop(), 3030) << "left and right held together move nothing";
-    EXPECT_EQ(s.Tempo, 120);
+    dragTo(4000, left | RightButton);
+    EXPECT_EQ(c.I_Rod.Top, 3030);
+    router.release(left, 0, 0, 2085, 4000);
+    grabWeight(100);
+    dragTo(3030 + 100 + 300);
+    // A 300-twip move moves the weight exactly 300: the centre 3405 is on the mark 132's tick.
+    EXPECT_TRUE(c.I_Rod.Top == 3330 && s.Tempo == 132);
+    // Dragged far off, and a captured pointer so far away that the weight's place leaves the
+    // 16-bit range: the weight stops at its limits.
+    for (const float y : {-20000.f, 20000.f, -1.0e9f, 1.0e9f}) {
+        dragTo(y);
+        EXPECT_TRUE(y < 0 ? c.I_Rod.Top == 690 && s.Tempo == 40
+                          : c.I_Rod.Top == 5010 && s.Tempo == 300)
+            << y;
+    }
 }
 
 TEST_F(Pointer, ABackgroundReleaseInsideTheBandBringsTheWeightToItsHeight) {
-    clickBackground(3105);
-    EXPECT_EQ(weightTop(), 3030);
-    EXPECT_EQ(s.Tempo, 120);
-    clickBackground(735);
-    EXPECT_EQ(weightTop(), 690) << "the upper limit: centre 765";
-    clickBackground(5100);
-    EXPECT_EQ(weightTop(), 5010);
-    clickBackground(4000, right);
-    EXPECT_EQ(weightTop(), 3925) << "any button";
-    clickBackground(734);
-    EXPECT_EQ(weightTop(), 3925);
-    clickBackground(5101);
-    EXPECT_EQ(weightTop(), 3925);
+    // Release heights and the weight's top after: the upper limit's centre is 765; any button.
+    for (const auto& [y, top] : {std::pair{3105.f, 3030},
+                                 {735.f, 690},
+                                 {5100.f, 5010},
+                                 {4000.f, 3925},
+                                 {734.f, 3925},
+                                 {5101.f, 3925}}) {
+        click(y == 4000 ? RightButton : LeftButton, 1000, 1000, y);
+        EXPECT_EQ(c.I_Rod.Top, top) << y;
+    }
 }
 
 TEST_F(Pointer, TheCloseBoxShowsOnlyWhileThePointerIsOverItInTheTitleBand) {
     router.move(0, 0, 3600, 100);
-    EXPECT_TRUE(c.P_X.Visible);
-    EXPECT_EQ(router.captureTarget(), &c.P_X);
-    EXPECT_TRUE(window.grabbed);
+    EXPECT_TRUE(c.P_X.Visible && router.captureTarget() == &c.P_X && window.grabbed);
     // The box holds the capture: a move off it hides it and releases.
     router.move(0, 0, 3000, 100);
-    EXPECT_FALSE(c.P_X.Visible);
-    EXPECT_FALSE(router.captured());
-    EXPECT_FALSE(window.grabbed);
+    EXPECT_FALSE(c.P_X.Visible || router.captured() || window.grabbed);
     // In the band's top 30 twips the box stays hidden and the window holds the capture.
     router.move(0, 0, 3600, 20);
+    EXPECT_TRUE(!c.P_X.Visible && router.captured() && router.captureTarget() == nullptr);
+    // Between heights 330 and 360 the pointer is over the box but below the band: the box
+    // keeps its state.
+    form.Form_MouseMove(0, 0, 3600, 340);
     EXPECT_FALSE(c.P_X.Visible);
-    EXPECT_TRUE(router.captured());
-    EXPECT_EQ(router.captureTarget(), nullptr);
+    form.Form_MouseMove(0, 0, 3600, 100);
+    form.Form_MouseMove(0, 0, 3600, 340);
+    EXPECT_TRUE(c.P_X.Visible);
 }
 
-TEST_F(Pointer, TheTitleBandHasStrictBounds) {
+TEST_F(Pointer, OnlyAMoveWithTheLeftButtonStrictlyInsideTheTitleBandMovesTheWindow) {
     // On the band's edges the pointer is outside it: the capture goes, nothing moves.
     for (auto [x, y] : {std::pair{1000.f, 0.f}, {1000.f, 330.f}, {0.f, 100.f}, {4215.f, 100.f}}) {
         router.setCapture(nullptr);
         form.Form_MouseMove(left, 0, x, y);
         EXPECT_FALSE(router.captured()) << x << "," << y;
-        EXPECT_EQ(window.systemMoves, 0);
     }
-    form.Form_MouseMove(left, 0, 1000, 329);
-    EXPECT_EQ(window.systemMoves, 1) << "a left-button move in the band moves the window";
-}
-
-TEST_F(Pointer, BelowTheBandTheCloseBoxKeepsItsState) {
-    // Between heights 330 and 360 the pointer is over the box but below the band.
-    form.Form_MouseMove(0, 0, 3600, 340);
-    EXPECT_FALSE(c.P_X.Visible);
-    form.Form_MouseMove(0, 0, 3600, 100);
-    ASSERT_TRUE(c.P_X.Visible);
-    form.Form_MouseMove(0, 0, 3600, 340);
-    EXPECT_TRUE(c.P_X.Visible);
-}
-
-TEST_F(Pointer, PressingInTheBandWithoutMovingDoesNotMoveTheWindow) {
-    router.press(left, 0, 1000, 100);
-    EXPECT_EQ(window.systemMoves, 0);
-    router.move(left, 0, 1010, 100);
+    router.press(left, 0, 1000, 329);
+    EXPECT_EQ(window.systemMoves, 0) << "on the edges, or a press alone";
+    router.move(left, 0, 1010, 329);
     EXPECT_EQ(window.systemMoves, 1);
-}
-
-TEST_F(Pointer, ClickingTheCloseBoxUnloadsAndReleasesTheSound) {
-    router.move(0, 0, 3600, 100);
-    router.press(left, 0, 3600, 100);
-    router.release(left, 0, 0, 3600, 100);
-    EXPECT_EQ(window.unloads, 1);
-    EXPECT_TRUE(window.hidden);
-    EXPECT_EQ(s.SoundDevice, nullptr);
 }
 
 TEST_F(Pointer, DuringPlayOnlyTheCloseBoxReacts) {
     form.I_Play_Click(0);
-    const float top = weightTop();
+    const float top = c.I_Rod.Top;
     grabWeight(75);
     dragTo(4500);
-    drop(4500);
-    clickBackground(1000);
-    EXPECT_EQ(top, weightTop());
-    EXPECT_EQ(s.Tempo, 120);
+    router.release(left, 0, 0, 2085, 4500);
+    click(left, 1000, 1000, 1000);
     form.Form_MouseMove(left, 0, 1000, 100);
-    EXPECT_EQ(window.systemMoves, 0);
-    EXPECT_FALSE(router.captured());
     form.L_Tem1_Click(0);
-    EXPECT_EQ(s.Tempo, 120);
-    // The close box still works.
-    form.P_X_MouseMove(0, 0, 100, 100);
+    EXPECT_TRUE(top == c.I_Rod.Top && s.Tempo == 120 && !window.systemMoves && !router.captured());
+    form.P_X_MouseMove(0, 0, 100, 100); // the close box still works
     EXPECT_TRUE(c.P_X.Visible);
     form.P_X_Click();
-    EXPECT_FALSE(s.Playing);
-    EXPECT_EQ(window.unloads, 1);
-    EXPECT_EQ(s.SoundDevice, nullptr);
+    EXPECT_TRUE(!s.Playing && window.unloads == 1 && window.hidden && s.SoundDevice == nullptr);
 }
 
-TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThem) {
-    const Label& five = c.L_Metro(5);
-    router.press(left, 0, five.Left + 20, five.Top + 20);
-    router.release(left, 0, 0, five.Left + 20, five.Top + 20);
+TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThemWithTheLeftButton) {
+    const auto x = [&](std::int16_t beats) { return c.L_Metro(beats).Left + 20; };
+    const float y = c.L_Metro(5).Top + 20;
+    click(left, x(5), x(5), y);
     EXPECT_EQ(s.BeatsPerMeasure, 5);
-    // Pressed on 3, released on 4: no click.
-    router.press(left, 0, c.L_Metro(3).Left + 20, five.Top + 20);
-    router.release(left, 0, 0, c.L_Metro(4).Left + 20, five.Top + 20);
-    EXPECT_EQ(s.BeatsPerMeasure, 5);
-    // The right button does not click.
-    router.press(right, 0, c.L_Metro(3).Left + 20, five.Top + 20);
-    router.release(right, 0, 0, c.L_Metro(3).Left + 20, five.Top + 20);
+    click(left, x(3), x(4), y);
+    click(RightButton, x(3), x(3), y);
     EXPECT_EQ(s.BeatsPerMeasure, 5);
 }
 
@@ -187,9 +133,9 @@ TEST_F(Pointer, TheWheelWalksEveryTempoOnceEachWayAndRestsDuringPlay) {
             for (int i = 0; i < pieces; ++i)
                 form.Form_MouseWheel(delta / pieces);
             seen.push_back(s.Tempo);
-            EXPECT_EQ(c.L_temo.Caption, std::to_string(s.Tempo));
             form.metronome.Tempo_Change(static_cast<std::int16_t>(c.I_Rod.Top + 75));
-            EXPECT_EQ(seen.back(), s.Tempo) << "the weight stands at the tempo shown";
+            EXPECT_TRUE(c.L_temo.Caption == std::to_string(seen.back()) && seen.back() == s.Tempo)
+                << "the weight stands at the tempo shown";
         }
         return seen;
     };
@@ -200,9 +146,8 @@ TEST_F(Pointer, TheWheelWalksEveryTempoOnceEachWayAndRestsDuringPlay) {
     EXPECT_EQ(walk(120, 8, 40), slower);
     form.Form_MouseWheel(-119);
     EXPECT_EQ(s.Tempo, 40) << "not yet a notch";
-    const float top = weightTop();
+    const float top = c.I_Rod.Top;
     form.I_Play_Click(0);
     form.Form_MouseWheel(-360);
-    EXPECT_EQ(s.Tempo, 40);
-    EXPECT_EQ(weightTop(), top);
+    EXPECT_TRUE(s.Tempo == 40 && c.I_Rod.Top == top);
 }

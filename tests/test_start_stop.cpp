@@ -1,7 +1,6 @@
 // Start and stop, and the pendulum's swing between them.
 
 #include "support/LoadedForm.h"
-#include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +13,6 @@ namespace {
 
 struct Stopped : test::LoadedForm {
     std::int64_t start = 0;
-
     void play() {
         start = clock.heard;
         form.I_Play_Click(0);
@@ -29,20 +27,17 @@ struct Stopped : test::LoadedForm {
 } // namespace
 
 TEST_F(Stopped, StopPutsBackThePoseOfTheStartWhateverThePhase) {
-    const float rodX = c.Line_Rod.X1, rodY = c.Line_Rod.Y1;
-    const float left = c.I_Rod.Left, top = c.I_Rod.Top;
+    const std::array<float, 4> pose{c.Line_Rod.X1, c.Line_Rod.Y1, c.I_Rod.Left, c.I_Rod.Top};
     for (std::int64_t at : {0, 100, 250, 499, 770, 12345}) {
         play();
-        EXPECT_TRUE(s.Playing && window.framesRunning && c.I_Play(1).Visible);
-        EXPECT_FALSE(c.I_Play(0).Visible);
+        EXPECT_TRUE(s.Playing && window.framesRunning && c.I_Play(1).Visible &&
+                    !c.I_Play(0).Visible);
         frameAt(at);
         form.I_Play_Click(1);
-        EXPECT_EQ(c.Line_Rod.X1, rodX) << at;
-        EXPECT_EQ(c.Line_Rod.Y1, rodY) << at;
-        EXPECT_EQ(c.I_Rod.Left, left) << at;
-        EXPECT_EQ(c.I_Rod.Top, top) << at;
-        EXPECT_FALSE(s.Playing || window.framesRunning || c.I_Play(1).Visible);
-        EXPECT_TRUE(c.I_Play(0).Visible);
+        EXPECT_EQ((std::array{c.Line_Rod.X1, c.Line_Rod.Y1, c.I_Rod.Left, c.I_Rod.Top}), pose)
+            << at;
+        EXPECT_FALSE(s.Playing || window.framesRunning || c.I_Play(1).Visible ||
+                     !c.I_Play(0).Visible);
         clock.heard += 1000;
     }
 }
@@ -58,11 +53,11 @@ TEST_F(Stopped, TheRodPassesTheVerticalOnEveryBeatAndSwingsToAlternateSidesForAM
         EXPECT_NEAR(c.Line_Rod.X1, pivotX, 0.01) << beat;
         frameAt(beat * 500 + 250);
         const double side = beat % 2 == 0 ? 1 : -1;
+        const double weightX = c.I_Rod.Left + c.I_Rod.Width / 2;
         EXPECT_NEAR(c.Line_Rod.X1, pivotX + side * rodLength * amplitude, 0.01) << beat;
-        EXPECT_NEAR(c.I_Rod.Left + c.I_Rod.Width / 2, pivotX + side * arm * amplitude, 0.01);
+        EXPECT_NEAR(weightX, pivotX + side * arm * amplitude, 0.01);
         EXPECT_NEAR(std::hypot(c.Line_Rod.X1 - pivotX, pivotY - c.Line_Rod.Y1), rodLength, 0.01);
-        EXPECT_NEAR(std::hypot(c.I_Rod.Left + c.I_Rod.Width / 2 - pivotX,
-                               pivotY - c.I_Rod.Top - c.I_Rod.Height / 2),
-                    arm, 0.01);
+        EXPECT_NEAR(std::hypot(weightX - pivotX, pivotY - c.I_Rod.Top - c.I_Rod.Height / 2), arm,
+                    0.01);
     }
 }

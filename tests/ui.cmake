@@ -1,4 +1,3 @@
-metro_add_test(test_window_layout SOURCES test_window_layout.cpp LIBS metro_model)
 metro_add_test(test_startup SOURCES test_startup.cpp LIBS metro_form)
 metro_add_test(test_metronome_window OWN_MAIN SOURCES test_metronome_window.cpp LIBS metro_window
     Qt6::Test)

@@ -10,12 +10,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const metro::DeviceFormat device{48000, 2, 512};
     const auto decoded = metro::decodeWave(std::span(data, size), device);
-    if (decoded) {
-        if (decoded->frames < 1 ||
-            decoded->samples.size() != static_cast<std::size_t>(decoded->frames * device.channels))
-            std::abort();
-        if (decoded->format.channels < 1 || decoded->format.samplesPerSec == 0)
-            std::abort();
-    }
+    if (decoded &&
+        (decoded->frames < 1 || decoded->format.channels < 1 ||
+         decoded->format.samplesPerSec == 0 ||
+         decoded->samples.size() != static_cast<std::size_t>(decoded->frames * device.channels)))
+        std::abort();
     return 0;
 }

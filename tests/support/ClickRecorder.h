@@ -8,23 +8,22 @@
 #include "ManualClock.h"
 #include "RecordingWindow.h"
 #include "TempFolder.h"
-#include "sound/Cls_DX7_JP.h"
-#include "sound/OfflineAudioOutput.h"
-#include "tools/WaveWriter.h"
+#include "TestSounds.h"
 #include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
-#include <vector>
 
 namespace metro::test {
 
+// Frame on the device clock; on the steady clock, which also counts the frames a lost device
+// missed.
 struct Click {
-    std::int64_t frame; // on the device clock
+    std::int64_t frame;
     bool accent;
-    std::int64_t realFrame = 0; // steady clock: also counts the frames a lost device missed
+    std::int64_t realFrame;
 };
 
 class ClickedMetronome {
@@ -40,9 +39,8 @@ public:
         MetronomeState& s = form.state();
         for (auto [slot, level] : {std::pair{&s.AccentSlot, 16384}, {&s.BeatSlot, 8192}}) {
             const std::string path = folder_.file(std::to_string(level) + ".wav");
-            EXPECT_TRUE(writeBytes(path, pcm16WaveBytes(std::vector<std::int16_t>(
-                                             200, static_cast<std::int16_t>(level)))));
-            EXPECT_TRUE(sound->Wave_LoadFile(path, *slot));
+            EXPECT_TRUE(writePcm16(path, steadySound(static_cast<std::int16_t>(level), 200)) &&
+                        sound->Wave_LoadFile(path, *slot));
         }
         s.SoundDevice = std::move(sound);
         s.SoundReady = true;
@@ -53,46 +51,39 @@ public:
         };
     }
     MetronomeState& state() { return form.state(); }
+    std::int64_t now() const { return output->mixer().framesRendered(); }
 
     // Renders `frames` frames, noting every click that starts in them.
     void render(std::int64_t frames) {
         for (; frames > 0; frames -= 512) {
-            const int n = static_cast<int>(std::min<std::int64_t>(frames, 512));
             const std::int64_t first = now();
-            output->render(block_.data(), n);
-            for (int i = 0; i < n; ++i, ++steady.heard) {
-                if (previous_ == 0 && block_[i] != 0)
-                    clicks.push_back({first + i, std::abs(block_[i] - 0.5f) < 0.01f, steady.heard});
-                previous_ = block_[i];
+            const auto block =
+                renderFrames(*output, static_cast<int>(std::min<std::int64_t>(frames, 512)));
+            for (std::size_t i = 0; i < block.size(); ++i, ++steady.heard) {
+                if (previous_ == 0 && block[i] != 0)
+                    clicks.push_back({first + static_cast<std::int64_t>(i),
+                                      std::abs(block[i] - 0.5f) < 0.01f, steady.heard});
+                previous_ = block[i];
             }
         }
     }
-
-    // Plays for `seconds` with beat frames at random intervals of 5 to 40 ms, as a busy
-    // window would run them.
-    void playFor(double seconds, std::mt19937& random) {
-        std::uniform_int_distribution<int> gap(rate * 5 / 1000, rate * 40 / 1000);
-        for (const auto end = now() + static_cast<std::int64_t>(seconds * rate); now() < end;) {
-            render(gap(random));
-            form.metronome.Beat_Frame();
-        }
-    }
-
-    // Beat frames every 10 ms up to 50 ms before the next beat of the grid from the first click,
-    // `beatFrames` apart; that beat has been handed over by then.
-    void playToJustBeforeABeat(std::int64_t beatFrames) {
-        const std::int64_t start = clicks.front().frame;
-        playTo(start + ((now() - start) / beatFrames + 1) * beatFrames - rate / 20);
-    }
-
-    // Beat frames every 10 ms up to `frame`, the last one on it.
-    void playTo(std::int64_t frame) {
+    // Beat frames up to `frame`, the last one on it, `minGap` to `maxGap` frames apart.
+    void playTo(std::int64_t frame, int minGap = rate / 100, int maxGap = rate / 100) {
         while (now() < frame) {
-            render(std::min<std::int64_t>(rate / 100, frame - now()));
+            const int gap = std::uniform_int_distribution<int>(minGap, maxGap)(random);
+            render(std::min<std::int64_t>(gap, frame - now()));
             form.metronome.Beat_Frame();
         }
     }
-
+    // Plays for `seconds` with beat frames 5 to 40 ms apart, as a busy window runs them.
+    void playFor(double seconds) {
+        playTo(now() + static_cast<std::int64_t>(seconds * rate), rate / 200, rate / 25);
+    }
+    // Up to 50 ms before the next beat at 120 from the first click: it has been handed over.
+    void playToJustBeforeABeat() {
+        const std::int64_t start = clicks.front().frame;
+        playTo(start + ((now() - start) / (rate / 2) + 1) * (rate / 2) - rate / 20);
+    }
     // The device renders nothing for `seconds` while beat frames run every 16 ms.
     void loseDeviceFor(double seconds) {
         for (const auto end = steady.heard + static_cast<std::int64_t>(seconds * rate);
@@ -102,17 +93,15 @@ public:
         }
     }
 
-    std::int64_t now() const { return output->mixer().framesRendered(); }
-
     RecordingWindow window;
     Form1 form{window};
     std::shared_ptr<OfflineAudioOutput> output;
     std::vector<Click> clicks;
     ManualClock steady; // frames of real time: the device's frames plus those it missed
+    std::mt19937 random{17};
 
 private:
     TempFolder folder_;
-    std::vector<float> block_ = std::vector<float>(512);
     float previous_ = 0;
 };
 

@@ -13,11 +13,8 @@ class RecordingWindow : public WindowServices {
 public:
     std::string folder = "/nonexistent-metronome-folder";
     std::vector<std::string> messages;
-    bool grabbed = false; // the platform's pointer grab
-    int systemMoves = 0;
-    bool hidden = false;
-    int unloads = 0;
-    bool framesRunning = false;
+    bool grabbed = false, hidden = false, framesRunning = false; // grabbed: the platform's grab
+    int systemMoves = 0, unloads = 0;
     std::function<void()> onUnload; // the real window runs Form_Unload, then closes
 
     std::int32_t windowHandle() const override { return 0x2A; }

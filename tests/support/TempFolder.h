@@ -4,17 +4,14 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 
 namespace metro::test {
 
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "metro-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
+        std::string pattern = std::filesystem::temp_directory_path() / "metro-test-XXXXXX";
+        path_ = ::mkdtemp(pattern.data()) ? pattern : "";
     }
     ~TempFolder() {
         std::error_code ignored;
@@ -24,7 +21,7 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string file(const std::string& name) const { return path_ / name; }
 
 private:
     std::filesystem::path path_;

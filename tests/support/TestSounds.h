@@ -5,28 +5,21 @@
 #include "sound/OfflineAudioOutput.h"
 #include "tools/WaveWriter.h"
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 namespace metro::test {
 
 // `frames` frames at one constant 16-bit level: each test sound is told apart by its level.
 inline std::vector<std::int16_t> steadySound(std::int16_t level, int frames) {
     return std::vector<std::int16_t>(static_cast<std::size_t>(frames), level);
 }
-
 inline bool writePcm16(const std::string& path, const std::vector<std::int16_t>& samples) {
     return writeBytes(path, pcm16WaveBytes(samples));
 }
-
 // Renders `frames` frames of `output` and returns them (interleaved).
 inline std::vector<float> renderFrames(OfflineAudioOutput& output, int frames) {
     std::vector<float> out(static_cast<std::size_t>(frames * output.format().channels));
     output.render(out.data(), frames);
     return out;
 }
-
 // The first frame whose first channel is not silent, or -1.
 inline int firstSoundingFrame(const std::vector<float>& samples, int channels) {
     for (std::size_t i = 0; i < samples.size(); i += static_cast<std::size_t>(channels))
