@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace metro;
@@ -26,8 +27,8 @@ struct PulseAudioOutputTest : testing::Test {
 
     // Opens an output with a click voice (a step after silence, found in the recording to the
     // frame), once the server takes its data: an idle null sink holds a new stream back.
-    void open() {
-        output = PulseAudioOutput::openDefault();
+    void open(PulseAudioOutput::Buffering buffering = {}) {
+        output = PulseAudioOutput::openDefault(buffering);
         ASSERT_NE(output, nullptr);
         {
             const RenderingHold hold(*output);
@@ -44,6 +45,36 @@ struct PulseAudioOutputTest : testing::Test {
 };
 
 } // namespace
+
+// The clock says what is heard whatever the stream's buffer: at the moment the recording
+// hears a click, the clock reads the click's frame, at the same distance (the recorder's own
+// capture delay) on a 20 ms and on a 250 ms buffer.
+TEST_F(PulseAudioOutputTest, TheClockFollowsWhatIsHeardOnAnyBuffer) {
+    std::vector<double> offsets; // ms, clock minus click at the heard moment
+    for (const auto buffering :
+         {PulseAudioOutput::Buffering{20ms, 5ms}, PulseAudioOutput::Buffering{250ms, 50ms}}) {
+        open(buffering);
+        test::MonitorRecorder recording;
+        std::this_thread::sleep_for(500ms);
+        const std::int64_t frame = output->mixer().writeHeadFrame() + 4800;
+        ASSERT_TRUE(output->mixer().play(click, frame, false));
+        std::vector<std::pair<double, std::int64_t>> clock; // steady seconds, heard frame
+        for (const double end = steadySeconds() + 0.8; steadySeconds() < end;) {
+            clock.emplace_back(steadySeconds(), output->heardFrame());
+            std::this_thread::sleep_for(2ms);
+        }
+        recording.finish();
+        output.reset();
+        const auto onset = recording.onsets(0.25f);
+        ASSERT_EQ(onset.size(), 1u);
+        const double heardAt = recording.secondsOf(onset[0]);
+        const auto after = std::find_if(clock.begin(), clock.end(),
+                                        [&](const auto& point) { return point.first >= heardAt; });
+        ASSERT_TRUE(after != clock.begin() && after != clock.end());
+        offsets.push_back(static_cast<double>(after->second - frame) / 48.0);
+    }
+    EXPECT_NEAR(offsets[0], offsets[1], 15.0) << "the buffers differ by 230 ms";
+}
 
 // Stopped, the stream is corked: no callback runs and the clock stands still. Woken, the
 // click handed over for the write head is heard at once, and on the clock's frame.
