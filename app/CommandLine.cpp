@@ -9,8 +9,8 @@ namespace metro {
 
 namespace {
 
-constexpr std::int16_t slowest = 40, fastest = 300;    // beats per minute
-constexpr std::int16_t fewestBeats = 1, mostBeats = 8; // per measure
+constexpr std::int16_t kSlowest = 40, kFastest = 300;    // beats per minute
+constexpr std::int16_t kFewestBeats = 1, kMostBeats = 8; // per measure
 
 // One line whatever the user typed: line breaks in a value become spaces.
 CommandLine mistake(QString what) {
@@ -63,14 +63,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption tempo(
         {QStringLiteral("t"), QStringLiteral("tempo")},
         QStringLiteral("Open at N beats per minute, %1 to %2 (default 120).")
-            .arg(slowest)
-            .arg(fastest),
+            .arg(kSlowest)
+            .arg(kFastest),
         QStringLiteral("N"));
     const QCommandLineOption beats(
         {QStringLiteral("b"), QStringLiteral("beats")},
         QStringLiteral("Open with M beats per measure, %1 to %2 (default 2).")
-            .arg(fewestBeats)
-            .arg(mostBeats),
+            .arg(kFewestBeats)
+            .arg(kMostBeats),
         QStringLiteral("M"));
     const QCommandLineOption play({QStringLiteral("p"), QStringLiteral("play")},
                                   QStringLiteral("Start the metronome at once."));
@@ -108,22 +108,22 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
     CommandLine result;
     if (parser.isSet(tempo)) {
-        result.start.tempo = wholeNumber(parser.value(tempo), slowest, fastest);
+        result.start.tempo = wholeNumber(parser.value(tempo), kSlowest, kFastest);
         if (!result.start.tempo)
             return mistake(
                 QStringLiteral("The tempo must be a whole number from %1 to %2, not '%3'")
-                    .arg(slowest)
-                    .arg(fastest)
+                    .arg(kSlowest)
+                    .arg(kFastest)
                     .arg(parser.value(tempo)));
     }
     if (parser.isSet(beats)) {
-        result.start.beats = wholeNumber(parser.value(beats), fewestBeats, mostBeats);
+        result.start.beats = wholeNumber(parser.value(beats), kFewestBeats, kMostBeats);
         if (!result.start.beats)
             return mistake(
                 QStringLiteral(
                     "The beats per measure must be a whole number from %1 to %2, not '%3'")
-                    .arg(fewestBeats)
-                    .arg(mostBeats)
+                    .arg(kFewestBeats)
+                    .arg(kMostBeats)
                     .arg(parser.value(beats)));
     }
     result.start.play = parser.isSet(play);

@@ -7,7 +7,7 @@ namespace metro {
 
 namespace {
 // Full swing to each side of the vertical, for the rod and the weight alike.
-const double swingAmplitude = std::sin(std::numbers::pi / 7);
+const double kSwingAmplitude = std::sin(std::numbers::pi / 7);
 } // namespace
 
 void Metronome::Beat_Loop() {
@@ -20,8 +20,8 @@ void Metronome::Beat_Loop() {
     // and the swing start from it.
     const std::int64_t start = clock->earliestStart();
     const BeatGrid grid(start, clock->ticksPerSecond(), state.Tempo > 0 ? state.Tempo : 1);
-    run_.emplace(Run{std::move(clock), grid, state.RodLength * swingAmplitude,
-                     state.WeightArm * swingAmplitude});
+    run_.emplace(Run{std::move(clock), grid, state.RodLength * kSwingAmplitude,
+                     state.WeightArm * kSwingAmplitude});
     Beat_Frame();
     if (state.Playing)
         window_.startBeatFrames();
@@ -57,7 +57,7 @@ void Metronome::Beat_Frame() {
     }
 
     const auto lateLimit = static_cast<std::int64_t>(
-        lateLimitSeconds * static_cast<double>(run.clock->ticksPerSecond()));
+        kLateLimitSeconds * static_cast<double>(run.clock->ticksPerSecond()));
     handOverClicks(run, run.clock->earliestStart() - lateLimit, IfLate::StartAtOnce);
     drawPendulum(swing);
 }
@@ -65,7 +65,7 @@ void Metronome::Beat_Frame() {
 void Metronome::handOverClicks(Run& run, std::int64_t playableFrom, IfLate ifLate) {
     const std::int64_t rate = run.clock->ticksPerSecond();
     const std::int64_t earliest = run.clock->earliestStart();
-    const auto lookahead = static_cast<std::int64_t>(lookaheadSeconds * static_cast<double>(rate));
+    const auto lookahead = static_cast<std::int64_t>(kLookaheadSeconds * static_cast<double>(rate));
 
     for (std::int64_t tick = run.grid.tickOfBeat(run.nextClick); tick < earliest + lookahead;
          tick = run.grid.tickOfBeat(++run.nextClick)) {

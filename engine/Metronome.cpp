@@ -8,8 +8,8 @@
 namespace metro {
 
 namespace {
-constexpr Rgb lightGrey = 0xC0C0C0;
-constexpr Rgb white = 0xFFFFFF;
+constexpr Rgb kLightGrey = 0xC0C0C0;
+constexpr Rgb kWhite = 0xFFFFFF;
 } // namespace
 
 Metronome::Metronome(WindowLayout& form, WindowServices& window)
@@ -52,8 +52,8 @@ void Metronome::Form_Load() {
 void Metronome::Beats_Show() {
     // Grey first, then one white: exactly one button is white whatever came before.
     for (Label& button : form_.L_Metro)
-        button.ForeColor = lightGrey;
-    form_.L_Metro(state.BeatsPerMeasure).ForeColor = white;
+        button.ForeColor = kLightGrey;
+    form_.L_Metro(state.BeatsPerMeasure).ForeColor = kWhite;
 }
 
 void Metronome::Tempo_Show() {

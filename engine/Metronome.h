@@ -58,10 +58,10 @@ public:
 
     // How far ahead of the device's write head clicks are handed over to the sound device:
     // more than the longest gap between two frames, less than the shortest beat (200 ms).
-    static constexpr double lookaheadSeconds = 0.1;
+    static constexpr double kLookaheadSeconds = 0.1;
     // A click whose moment passed more than this long ago (the window was held up) is
     // dropped rather than played late.
-    static constexpr double lateLimitSeconds = 0.02;
+    static constexpr double kLateLimitSeconds = 0.02;
 
 private:
     // Values of one run, taken at its start.

@@ -10,9 +10,9 @@ namespace metro {
 
 namespace {
 
-constexpr double slowest = TempoScale::slowestTempo;
-constexpr double fastest = TempoScale::fastestTempo;
-constexpr float pivotGap = 45;  // twips between the weight's lowest bottom edge and the pivot
+constexpr double kSlowest = TempoScale::kSlowestTempo;
+constexpr double kFastest = TempoScale::kFastestTempo;
+constexpr float kPivotGap = 45; // twips between the weight's lowest bottom edge and the pivot
 
 // A tempo mark's caption read as a number; a caption that is not one reads as 0.
 double markValue(const Label& mark) {
@@ -30,7 +30,7 @@ void Metronome::Tempo_Change(std::int16_t CentreY) {
 
     double tempo;
     if (CentreY < toInt16(ticks(first).Y1)) {
-        tempo = slowest;
+        tempo = kSlowest;
     } else {
         std::int16_t found = -1;
         for (std::int16_t i = first; i < last; ++i) {
@@ -49,8 +49,8 @@ void Metronome::Tempo_Change(std::int16_t CentreY) {
             // Below the last tick: on to the fastest tempo at the weight's lowest place.
             const float yLast = ticks(last).Y1;
             const double tLast = markValue(marks(last));
-            const float lowestCentre = form_.Line_Rod.Y2 - pivotGap - form_.I_Rod.Height / 2;
-            tempo = tLast + (centre - yLast) * (fastest - tLast) / (lowestCentre - yLast);
+            const float lowestCentre = form_.Line_Rod.Y2 - kPivotGap - form_.I_Rod.Height / 2;
+            tempo = tLast + (centre - yLast) * (kFastest - tLast) / (lowestCentre - yLast);
         }
     }
     state.Tempo = toInt16(tempo);

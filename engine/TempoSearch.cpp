@@ -9,13 +9,13 @@ namespace metro {
 
 namespace {
 // The drag's limits, as the pointer keeps them.
-constexpr float aboveRodTop = 30; // the weight's top may rise this far above the rod's top
-constexpr float abovePivot = 45;  // the weight's bottom stays this far above the pivot
+constexpr float kAboveRodTop = 30; // the weight's top may rise this far above the rod's top
+constexpr float kAbovePivot = 45;  // the weight's bottom stays this far above the pivot
 } // namespace
 
 WeightReach weightReach(const WindowLayout& form) {
     const Line& rod = form.Line_Rod;
-    return {toInt16(rod.Y1 - aboveRodTop), toInt16(rod.Y2 - abovePivot - form.I_Rod.Height)};
+    return {toInt16(rod.Y1 - kAboveRodTop), toInt16(rod.Y2 - kAbovePivot - form.I_Rod.Height)};
 }
 
 std::optional<std::int16_t> weightTopForTempo(Metronome& metronome, WindowLayout& form,

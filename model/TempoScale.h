@@ -12,7 +12,7 @@ namespace metro {
 struct TempoScalePoint {
     const char* mark; // caption of the tempo mark, beats per minute
     float markTop;    // twips
-    float tickX1;     // twips; every tick runs from here to TempoScale::tickX2
+    float tickX1;     // twips; every tick runs from here to TempoScale::kTickX2
     float tickY;      // twips; the tick is horizontal
     const char* term; // tempo term on the face, centred on the tick's height
 };
@@ -20,11 +20,11 @@ struct TempoScalePoint {
 struct TempoScale {
     // Beats per minute above the first tick, and at the weight's lowest place: the tempos
     // the weight reaches.
-    static constexpr std::int16_t slowestTempo = 40, fastestTempo = 300;
-    static constexpr int count = 17;
-    static constexpr float tickX2 = 3450;
-    static constexpr float markLeft = 3480;
-    static constexpr std::array<TempoScalePoint, count> points{{
+    static constexpr std::int16_t kSlowestTempo = 40, kFastestTempo = 300;
+    static constexpr int kCount = 17;
+    static constexpr float kTickX2 = 3450;
+    static constexpr float kMarkLeft = 3480;
+    static constexpr std::array<TempoScalePoint, kCount> kPoints{{
         {"40", 660, 2820, 750, "GRAVE"},
         {"44", 825, 2820, 915, "LARGO"},
         {"50", 1005, 2850, 1080, "LENTO"},

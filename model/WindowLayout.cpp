@@ -8,7 +8,7 @@
 namespace metro {
 namespace {
 
-constexpr Rgb white = 0xFFFFFF;
+constexpr Rgb kWhite = 0xFFFFFF;
 
 void place(Control& c, const char* name, float left, float top, float width, float height,
            bool visible) {
@@ -39,19 +39,19 @@ WindowLayout::WindowLayout() {
 
     place(Label1, "Label1", 1020, 6330, 990, 210, true);
     Label1.Caption = "Welcome to : ";
-    Label1.ForeColor = white;
+    Label1.ForeColor = kWhite;
     Label1.Alignment = TextAlign::Centre;
 
     place(L_temo, "L_temo", 1830, 5520, 525, 165, true);
     L_temo.Caption = "120";
-    L_temo.ForeColor = white;
+    L_temo.ForeColor = kWhite;
     L_temo.Alignment = TextAlign::Centre;
 
     struct Help {
         const char* caption;
         float left, top, width;
     };
-    static constexpr Help help[10] = {
+    static constexpr Help kHelp[10] = {
         {"Press a key:", 120, 720, 900}, {"Esc:Exit", 120, 1050, 570},
         {"SpaceBar:", 120, 1320, 765},   {"Sound on/off", 210, 1530, 945},
         {"Enter:", 120, 1860, 420},      {"Play/Stop", 210, 2040, 675},
@@ -59,28 +59,28 @@ WindowLayout::WindowLayout() {
         {"T:Show me", 120, 3030, 825},   {"1 - 8", 120, 3360, 330},
     };
     for (Label& l : Label2) {
-        const Help& h = help[l.Index];
+        const Help& h = kHelp[l.Index];
         place(l, "Label2", h.left, h.top, h.width, 210, false);
         l.Caption = h.caption;
-        l.ForeColor = l.Index == 0 ? 0xFFE0C0 : white;
+        l.ForeColor = l.Index == 0 ? 0xFFE0C0 : kWhite;
     }
 
-    for (int i = 0; i < TempoScale::count; ++i) {
-        const TempoScalePoint& p = TempoScale::points[i];
+    for (int i = 0; i < TempoScale::kCount; ++i) {
+        const TempoScalePoint& p = TempoScale::kPoints[i];
         Line& tick = Line1(static_cast<std::int16_t>(i));
         tick.Name = "Line1";
         tick.X1 = p.tickX1;
         tick.Y1 = p.tickY;
-        tick.X2 = TempoScale::tickX2;
+        tick.X2 = TempoScale::kTickX2;
         tick.Y2 = p.tickY;
         tick.BorderColor = 0xFFC080;
         tick.Visible = false;
 
         Label& mark = L_Tem1(static_cast<std::int16_t>(i));
         const float width = std::char_traits<char>::length(p.mark) == 2 ? 180 : 270;
-        place(mark, "L_Tem1", TempoScale::markLeft, p.markTop, width, 210, false);
+        place(mark, "L_Tem1", TempoScale::kMarkLeft, p.markTop, width, 210, false);
         mark.Caption = p.mark;
-        mark.ForeColor = white;
+        mark.ForeColor = kWhite;
     }
 
     place(I_Play(0), "I_Play", 2670, 5880, 195, 225, true);
@@ -88,11 +88,11 @@ WindowLayout::WindowLayout() {
     place(I_Play(1), "I_Play", 2670, 5895, 150, 150, false);
     I_Play(1).Picture = "stop";
 
-    static constexpr float metroLeft[8] = {1260, 1425, 1590, 1755, 1935, 2100, 2265, 2430};
+    static constexpr float kMetroLeft[8] = {1260, 1425, 1590, 1755, 1935, 2100, 2265, 2430};
     for (Label& l : L_Metro) {
-        place(l, "L_Metro", metroLeft[l.Index - 1], 5880, 135, 195, true);
+        place(l, "L_Metro", kMetroLeft[l.Index - 1], 5880, 135, 195, true);
         l.Caption = std::to_string(l.Index);
-        l.ForeColor = l.Index == 1 ? 0xC0C0C0 : white;
+        l.ForeColor = l.Index == 1 ? 0xC0C0C0 : kWhite;
     }
 
     // Lightweight controls first, in their stacking order; the two picture boxes always

@@ -9,9 +9,9 @@
 namespace metro {
 
 struct WindowLayout {
-    static constexpr float clientWidth = 4215;  // twips; 281 pixels
-    static constexpr float clientHeight = 6585; // twips; 439 pixels
-    static constexpr float twipsPerPixel = 15;
+    static constexpr float kClientWidth = 4215;  // twips; 281 pixels
+    static constexpr float kClientHeight = 6585; // twips; 439 pixels
+    static constexpr float kTwipsPerPixel = 15;
 
     WindowLayout();
     WindowLayout(const WindowLayout&) = delete;
@@ -20,7 +20,7 @@ struct WindowLayout {
     // Window properties.
     std::string Caption = "Form1";
     std::string Picture = "window";
-    float Width = clientWidth;
+    float Width = kClientWidth;
 
     PictureBox P_X;                    // close box
     PictureBox I_Rod;                  // the weight

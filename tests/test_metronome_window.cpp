@@ -30,7 +30,7 @@ struct ShownWindow : ::testing::Test {
 
     // A point in twips as a device pixel of the grab.
     static QPoint devicePixel(const QImage& image, double x, double y) {
-        const double scale = image.devicePixelRatio() / WindowLayout::twipsPerPixel;
+        const double scale = image.devicePixelRatio() / WindowLayout::kTwipsPerPixel;
         return QPoint(static_cast<int>(x * scale), static_cast<int>(y * scale));
     }
 };
@@ -88,7 +88,7 @@ TEST_F(ShownWindow, TheWeightHidesNoLetterOfTheTempoTerms) {
     // The terms are white lettering on the face, beside the path the weight slides along.
     const WindowLayout& c = window.form().controls;
     const QImage face = AssetLibrary().pixmap("window", 2).toImage();
-    const double k = 2.0 / WindowLayout::twipsPerPixel;
+    const double k = 2.0 / WindowLayout::kTwipsPerPixel;
     const auto whitePixels = [&](double fromX, double toX) {
         int n = 0;
         for (int y = int((c.Line1(0).Y1 - c.I_Rod.Height / 2) * k);
@@ -130,7 +130,7 @@ namespace {
 // Real Qt events through the widget, positions in twips.
 void sendMouse(MetronomeWindow& w, QEvent::Type type, double x, double y, Qt::MouseButton button,
                Qt::MouseButtons held) {
-    const QPointF local(x / WindowLayout::twipsPerPixel, y / WindowLayout::twipsPerPixel);
+    const QPointF local(x / WindowLayout::kTwipsPerPixel, y / WindowLayout::kTwipsPerPixel);
     QMouseEvent event(type, local, w.mapToGlobal(local), button, held, Qt::NoModifier);
     QApplication::sendEvent(&w, &event);
 }

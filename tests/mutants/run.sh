@@ -30,25 +30,25 @@ fault T2 engine/TempoChange.cpp 's|form_.I_Rod.Height / 2;|form_.I_Rod.Height;|'
 fault K1 ui/form/Keyboard.cpp '/s.KeyIsDown = false;/d' test_keyboard '^Keyboard\.'
 fault K2 ui/form/Keyboard.cpp 's/KeyCode - vk::Keypad0)/KeyCode - vk::Keypad0 + 1)/' test_keyboard '^Keyboard\.'
 fault K3 ui/form/Keyboard.cpp 's/KeyCode <= vk::Digit8)/KeyCode <= vk::Digit8 + 1)/' test_keyboard '^Keyboard\.'
-fault K5 ui/qt/KeyMapping.cpp 's/if (scan >= xkbDigit1 \&\& scan <= xkbDigit0)/if (false)/' \
+fault K5 ui/qt/KeyMapping.cpp 's/if (scan >= kXkbDigit1 \&\& scan <= kXkbDigit0)/if (false)/' \
     test_metronome_window '^ShownWindow\.'
-fault K4 ui/form/Keyboard.cpp 's/0, 0, weightStep)/0, 0, -weightStep)/' test_keyboard '^Keyboard\.'
-fault P1 ui/form/Pointer.cpp 's/aboveRodTop = 30/aboveRodTop = 45/' test_pointer '^Pointer\.'
-fault P2 ui/form/Pointer.cpp 's/Y >= releaseBandTop/Y > releaseBandTop/' test_pointer '^Pointer\.'
+fault K4 ui/form/Keyboard.cpp 's/0, 0, kWeightStep)/0, 0, -kWeightStep)/' test_keyboard '^Keyboard\.'
+fault P1 ui/form/Pointer.cpp 's/kAboveRodTop = 30/kAboveRodTop = 45/' test_pointer '^Pointer\.'
+fault P2 ui/form/Pointer.cpp 's/Y >= kReleaseBandTop/Y > kReleaseBandTop/' test_pointer '^Pointer\.'
 fault P3 ui/form/Pointer.cpp 's/0 < Y \&\& Y < box.Height \&\& 0 < X/0 <= Y \&\& Y < box.Height \&\& 0 < X/' \
     test_pointer '^Pointer\.'
 fault P4 ui/form/Pointer.cpp '/^void Form1::P_X_MouseMove/,/^}/{/releasePointer/d}' test_pointer '^Pointer\.'
 fault P5 ui/form/Pointer.cpp '/^void Form1::capturePointer/,/^}/{/window_.setCapture/d}' \
     test_event_storm '^EventStorm\.'
 fault WH1 ui/form/Pointer.cpp 's/notches < 0 ? 1 : -1/notches < 0 ? -1 : 1/' test_pointer '^Pointer\.'
-fault WH2 ui/form/Pointer.cpp 's/wheelRest_ -= notches \* wheelNotch;/wheelRest_ = 0;/' test_pointer '^Pointer\.'
+fault WH2 ui/form/Pointer.cpp 's/wheelRest_ -= notches \* kWheelNotch;/wheelRest_ = 0;/' test_pointer '^Pointer\.'
 fault AX1 ui/qt/WindowAccessibility.cpp 's/seek(static_cast<std::int16_t>(tempo() + 1));/seek(static_cast<std::int16_t>(tempo() + 2));/' \
     metronome '^atspi_real_program$'
 fault N1 ui/form/Panels.cpp 's/Speaker_Show(state().SoundOff)/Speaker_Show(!state().SoundOff)/' \
     test_panels '^Panels\.'
 fault N2 ui/form/Panels.cpp '/^void Form1::I_Scale_Click/,/^}/{/if (state().Playing)/,+1d}' \
     test_panels '^Panels\.'
-fault N3 engine/Metronome.cpp 's/button.ForeColor = lightGrey;/static_cast<void>(button);/' \
+fault N3 engine/Metronome.cpp 's/button.ForeColor = kLightGrey;/static_cast<void>(button);/' \
     "test_panels test_startup" '^(Panels|StartedForm)\.'
 fault S1 engine/StartStop.cpp 's|toInt16(weight.Height / 2 + weight.Top)|toInt16(weight.Top)|' \
     test_start_stop '^Stopped\.'

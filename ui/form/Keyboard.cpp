@@ -3,7 +3,7 @@
 namespace metro {
 
 namespace {
-constexpr float weightStep = 15; // twips along the rod per plus or minus
+constexpr float kWeightStep = 15; // twips along the rod per plus or minus
 } // namespace
 
 void Form1::Form_KeyDown(std::int16_t, std::int16_t) {
@@ -26,10 +26,10 @@ void Form1::Form_KeyUp(std::int16_t KeyCode, std::int16_t) {
         I_Play_Click(s.Playing ? 1 : 0);
     } else if (KeyCode == vk::KeypadPlus || KeyCode == vk::PlusEquals) {
         s.DragOffsetY = 0;
-        I_Rod_MouseMove(LeftButton, 0, 0, weightStep);
+        I_Rod_MouseMove(LeftButton, 0, 0, kWeightStep);
     } else if (KeyCode == vk::KeypadMinus || KeyCode == vk::Minus) {
         s.DragOffsetY = 0;
-        I_Rod_MouseMove(LeftButton, 0, 0, -weightStep);
+        I_Rod_MouseMove(LeftButton, 0, 0, -kWeightStep);
     } else if (KeyCode == vk::LetterT) {
         I_Scale_Click();
     }

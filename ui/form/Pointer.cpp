@@ -10,12 +10,12 @@
 namespace metro {
 
 namespace {
-constexpr float aboveRodTop = 30; // the weight's top may rise this far above the rod's top
-constexpr float abovePivot = 45;  // the weight's bottom stays this far above the pivot
-constexpr float releaseBandTop = 735, releaseBandBottom = 5100; // background clicks, twips
-constexpr std::int32_t wheelNotch = 120;                        // eighths of a degree
+constexpr float kAboveRodTop = 30; // the weight's top may rise this far above the rod's top
+constexpr float kAbovePivot = 45;  // the weight's bottom stays this far above the pivot
+constexpr float kReleaseBandTop = 735, kReleaseBandBottom = 5100; // background clicks, twips
+constexpr std::int32_t kWheelNotch = 120;                         // eighths of a degree
 // More notches than the whole scale has tempos change nothing more.
-constexpr std::int32_t mostNotches = TempoScale::fastestTempo - TempoScale::slowestTempo;
+constexpr std::int32_t kMostNotches = TempoScale::kFastestTempo - TempoScale::kSlowestTempo;
 } // namespace
 
 Form1::Form1(WindowServices& window) : metronome(controls, window), window_(window) {}
@@ -33,10 +33,10 @@ void Form1::I_Rod_MouseMove(std::int16_t Button, std::int16_t, float, float Y) {
     const Line& rod = controls.Line_Rod;
     // Saturating: a captured pointer far outside the window still ends within the limits.
     std::int16_t top = toInt16(weight.Top - state().DragOffsetY + Y);
-    if (rod.Y1 - aboveRodTop > top)
-        top = toInt16(rod.Y1 - aboveRodTop);
-    if (rod.Y2 - abovePivot - weight.Height < top)
-        top = toInt16(rod.Y2 - abovePivot - weight.Height);
+    if (rod.Y1 - kAboveRodTop > top)
+        top = toInt16(rod.Y1 - kAboveRodTop);
+    if (rod.Y2 - kAbovePivot - weight.Height < top)
+        top = toInt16(rod.Y2 - kAbovePivot - weight.Height);
     weight.Top = top;
     metronome.Tempo_Change(toInt16(top + weight.Height / 2));
 }
@@ -44,7 +44,7 @@ void Form1::I_Rod_MouseMove(std::int16_t Button, std::int16_t, float, float Y) {
 void Form1::Form_MouseUp(std::int16_t, std::int16_t, float X, float Y) {
     if (state().Playing)
         return;
-    if (Y >= releaseBandTop && Y <= releaseBandBottom) {
+    if (Y >= kReleaseBandTop && Y <= kReleaseBandBottom) {
         // Any button: the weight's centre jumps to the pointer's height.
         state().DragOffsetY = 0;
         const PictureBox& weight = controls.I_Rod;
@@ -104,10 +104,10 @@ void Form1::Form_MouseWheel(std::int32_t Delta) {
     }
     if ((Delta < 0) != (wheelRest_ < 0))
         wheelRest_ = 0; // turned back: count afresh from here
-    const std::int32_t limit = mostNotches * wheelNotch;
+    const std::int32_t limit = kMostNotches * kWheelNotch;
     wheelRest_ = std::clamp(wheelRest_ + std::clamp(Delta, -limit, limit), -limit, limit);
-    const std::int32_t notches = wheelRest_ / wheelNotch; // whole notches, towards zero
-    wheelRest_ -= notches * wheelNotch;
+    const std::int32_t notches = wheelRest_ / kWheelNotch; // whole notches, towards zero
+    wheelRest_ -= notches * kWheelNotch;
     for (std::int32_t i = 0; i < std::abs(notches); ++i)
         Tempo_Seek(static_cast<std::int16_t>(state().Tempo + (notches < 0 ? 1 : -1)));
 }

@@ -8,7 +8,7 @@
 namespace metro {
 
 namespace {
-constexpr qreal twips = WindowLayout::twipsPerPixel;
+constexpr qreal kTwips = WindowLayout::kTwipsPerPixel;
 
 QColor toColor(Rgb rgb) {
     return {static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
@@ -32,7 +32,7 @@ QFont ControlPainter::labelFont() {
 QRectF ControlPainter::bounds(const Control& c) {
     if (c.kind == ControlKind::Line) {
         const auto& l = static_cast<const Line&>(c);
-        const qreal pad = l.BorderWidthPixels * twips;
+        const qreal pad = l.BorderWidthPixels * kTwips;
         return QRectF(QPointF(l.X1, l.Y1), QPointF(l.X2, l.Y2))
             .normalized()
             .adjusted(-pad, -pad, pad, pad);
@@ -47,7 +47,7 @@ void ControlPainter::paintPicture(QPainter& p, const std::string& picture, float
     const QPixmap& pm = assets_.picture(picture, devicePixelRatio);
     if (pm.isNull())
         return;
-    const QSizeF natural = QSizeF(pm.size()) / devicePixelRatio * twips;
+    const QSizeF natural = QSizeF(pm.size()) / devicePixelRatio * kTwips;
     p.drawPixmap(QRectF(QPointF(left, top), natural), pm, QRectF(pm.rect()));
 }
 
@@ -67,7 +67,7 @@ void ControlPainter::paint(QPainter& p, const Control& c, qreal devicePixelRatio
         // rod is drawn on every frame of a swing. The pen is kept and changed only when a
         // line differs, so a frame builds none.
         const QColor colour = toColor(l.BorderColor);
-        const qreal width = l.BorderWidthPixels * twips;
+        const qreal width = l.BorderWidthPixels * kTwips;
         if (pen_.color() != colour)
             pen_.setColor(colour);
         if (pen_.widthF() != width)
@@ -75,7 +75,7 @@ void ControlPainter::paint(QPainter& p, const Control& c, qreal devicePixelRatio
         p.setPen(pen_);
         // A line of odd width covers the pixels from its coordinate on, not half of the
         // pixels on each side: a one-pixel tick stays one crisp pixel high.
-        const qreal centre = l.BorderWidthPixels % 2 != 0 ? twips / 2 : 0;
+        const qreal centre = l.BorderWidthPixels % 2 != 0 ? kTwips / 2 : 0;
         const QPointF shift(centre, centre);
         p.drawLine(QPointF(l.X1, l.Y1) + shift, QPointF(l.X2, l.Y2) + shift);
         break;

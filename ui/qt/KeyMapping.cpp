@@ -11,7 +11,7 @@ namespace {
 
 // X11 and Wayland name keys by their XKB key codes, the evdev numbers + 8: the main row's
 // keys 1 to 9 and 0 are 10 to 19 on every layout.
-constexpr quint32 xkbDigit1 = 10, xkbDigit0 = 19;
+constexpr quint32 kXkbDigit1 = 10, kXkbDigit0 = 19;
 
 // A main-row digit known by its character: the digit itself, or, for a key event without a
 // scan code (a synthetic one), the character Shift gives it on a US layout. -1: none.
@@ -21,12 +21,12 @@ int digitOfCharacter(const QKeyEvent& e) {
         return key - Qt::Key_0;
     if (e.nativeScanCode() != 0)
         return -1;
-    static constexpr int shifted[] = {Qt::Key_ParenRight,  Qt::Key_Exclam,    Qt::Key_At,
-                                      Qt::Key_NumberSign,  Qt::Key_Dollar,    Qt::Key_Percent,
-                                      Qt::Key_AsciiCircum, Qt::Key_Ampersand, Qt::Key_Asterisk,
-                                      Qt::Key_ParenLeft};
+    static constexpr int kShifted[] = {Qt::Key_ParenRight,  Qt::Key_Exclam,    Qt::Key_At,
+                                       Qt::Key_NumberSign,  Qt::Key_Dollar,    Qt::Key_Percent,
+                                       Qt::Key_AsciiCircum, Qt::Key_Ampersand, Qt::Key_Asterisk,
+                                       Qt::Key_ParenLeft};
     for (int digit = 0; digit <= 9; ++digit)
-        if (shifted[digit] == key)
+        if (kShifted[digit] == key)
             return digit;
     return -1;
 }
@@ -37,9 +37,9 @@ std::int16_t virtualKeyCode(const QKeyEvent& e) {
     // The main row by position before any character: its keys are the digits on every
     // layout, whatever they type (on a French layout 6 and 8 type '-' and '_' unshifted).
     const quint32 scan = e.nativeScanCode();
-    if (scan >= xkbDigit1 && scan <= xkbDigit0)
-        return scan == xkbDigit0 ? vk::Digit0
-                                 : static_cast<std::int16_t>(vk::Digit1 + (scan - xkbDigit1));
+    if (scan >= kXkbDigit1 && scan <= kXkbDigit0)
+        return scan == kXkbDigit0 ? vk::Digit0
+                                  : static_cast<std::int16_t>(vk::Digit1 + (scan - kXkbDigit1));
 
     const int key = e.key();
     const bool keypad = e.modifiers().testFlag(Qt::KeypadModifier);

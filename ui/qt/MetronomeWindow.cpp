@@ -24,8 +24,8 @@
 namespace metro {
 
 namespace {
-constexpr qreal twips = WindowLayout::twipsPerPixel;
-constexpr int windowHeight = static_cast<int>(WindowLayout::clientHeight / twips); // pixels
+constexpr qreal kTwips = WindowLayout::kTwipsPerPixel;
+constexpr int kWindowHeight = static_cast<int>(WindowLayout::kClientHeight / kTwips); // pixels
 
 // Wayland gives a window no pointer grab of its own (only popups have one); there the
 // implicit grab of a pressed button is all there is.
@@ -39,26 +39,27 @@ bool platformHasPointerGrab() {
 // changed; bands follow the rod and keep the area a few pixels either side of it. Each band
 // becomes one opaque rectangle, so copying the kept picture stays a plain blit.
 struct MetronomeWindow::Bands {
-    static constexpr int rows = 24; // pixels high; fewer bands cost less per frame, more
-                                    // bands hug a slanted rod closer
-    static constexpr int count = (windowHeight + rows - 1) / rows;
-    static constexpr qreal none = std::numeric_limits<qreal>::max();
-    std::array<QRectF, count> spans{};
+    static constexpr int kRows = 24; // pixels high; fewer bands cost less per frame, more
+                                     // bands hug a slanted rod closer
+    static constexpr int kCount = (kWindowHeight + kRows - 1) / kRows;
+    static constexpr qreal kNone = std::numeric_limits<qreal>::max();
+    std::array<QRectF, kCount> spans{};
 
     void add(const QRectF& r) { // pixels
-        const int first = std::clamp(static_cast<int>(std::floor(r.top() / rows)), 0, count - 1);
-        const int last = std::clamp(static_cast<int>(std::floor(r.bottom() / rows)), 0, count - 1);
+        const int first = std::clamp(static_cast<int>(std::floor(r.top() / kRows)), 0, kCount - 1);
+        const int last =
+            std::clamp(static_cast<int>(std::floor(r.bottom() / kRows)), 0, kCount - 1);
         for (int i = first; i <= last; ++i) {
-            const QRectF part = r & QRectF(0, i * rows, none, rows);
+            const QRectF part = r & QRectF(0, i * kRows, kNone, kRows);
             spans[i] = spans[i].isEmpty() ? part : spans[i] | part;
         }
     }
     // Each rectangle costs about as much to set up, in Qt and in the X server, as copying this
     // many pixels: neighbours that would cover fewer more pixels than this together are joined.
-    static constexpr int pixelsPerRectangle = 1024;
+    static constexpr int kPixelsPerRectangle = 1024;
 
     QRegion region() const {
-        std::array<QRect, count> rects;
+        std::array<QRect, kCount> rects;
         int n = 0;
         const auto area = [](const QRect& r) { return r.width() * r.height(); };
         for (const QRectF& s : spans) {
@@ -67,7 +68,7 @@ struct MetronomeWindow::Bands {
             const QRect r = s.toAlignedRect();
             if (n > 0) {
                 const QRect joined = rects[n - 1] | r;
-                if (area(joined) - area(rects[n - 1]) - area(r) < pixelsPerRectangle) {
+                if (area(joined) - area(rects[n - 1]) - area(r) < kPixelsPerRectangle) {
                     rects[n - 1] = joined;
                     continue;
                 }
@@ -82,8 +83,8 @@ struct MetronomeWindow::Bands {
 
 MetronomeWindow::MetronomeWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
-    setFixedSize(static_cast<int>(WindowLayout::clientWidth / twips),
-                 static_cast<int>(WindowLayout::clientHeight / twips));
+    setFixedSize(static_cast<int>(WindowLayout::kClientWidth / kTwips),
+                 static_cast<int>(WindowLayout::kClientHeight / kTwips));
     setWindowTitle(QStringLiteral("Metronome"));
     setWindowIcon(AssetLibrary::icon());
     setMouseTracking(true);
@@ -186,7 +187,7 @@ void MetronomeWindow::addPendulum(Bands& bands) const {
     const WindowLayout& c = form_.controls;
     if (c.I_Rod.Visible) {
         const QRectF w = ControlPainter::bounds(c.I_Rod);
-        bands.add(QRectF(w.topLeft() / twips, w.size() / twips).adjusted(-1, -1, 1, 1));
+        bands.add(QRectF(w.topLeft() / kTwips, w.size() / kTwips).adjusted(-1, -1, 1, 1));
     }
     const Line& rod = c.Line_Rod;
     if (!rod.Visible)
@@ -195,8 +196,8 @@ void MetronomeWindow::addPendulum(Bands& bands) const {
     // antialiased edge.
     const qreal halfWidth = rod.BorderWidthPixels / 2.0;
     const qreal centre = rod.BorderWidthPixels % 2 != 0 ? 0.5 : 0;
-    QPointF a = QPointF(rod.X1, rod.Y1) / twips + QPointF(centre, centre);
-    QPointF b = QPointF(rod.X2, rod.Y2) / twips + QPointF(centre, centre);
+    QPointF a = QPointF(rod.X1, rod.Y1) / kTwips + QPointF(centre, centre);
+    QPointF b = QPointF(rod.X2, rod.Y2) / kTwips + QPointF(centre, centre);
     if (a.y() > b.y())
         std::swap(a, b);
     const QPointF d = b - a;
@@ -211,15 +212,15 @@ void MetronomeWindow::addPendulum(Bands& bands) const {
     const qreal across = halfWidth * length / d.y() + 1;
     const qreal top = a.y() - halfWidth - 1;
     const qreal bottom = b.y() + halfWidth + 1;
-    for (auto band = static_cast<int>(std::floor(top / Bands::rows)); band * Bands::rows < bottom;
+    for (auto band = static_cast<int>(std::floor(top / Bands::kRows)); band * Bands::kRows < bottom;
          ++band) {
-        const qreal y = band * Bands::rows;
+        const qreal y = band * Bands::kRows;
         const qreal y0 = std::clamp(y, a.y(), b.y());
-        const qreal y1 = std::clamp(y + Bands::rows, a.y(), b.y());
+        const qreal y1 = std::clamp(y + Bands::kRows, a.y(), b.y());
         const qreal x0 = a.x() + d.x() * (y0 - a.y()) / d.y();
         const qreal x1 = a.x() + d.x() * (y1 - a.y()) / d.y();
         const qreal rowTop = std::max(y, top);
-        const qreal rowBottom = std::min(y + Bands::rows, bottom);
+        const qreal rowBottom = std::min(y + Bands::kRows, bottom);
         bands.add(QRectF(QPointF(std::min(x0, x1) - across, rowTop),
                          QPointF(std::max(x0, x1) + across, rowBottom)));
     }
@@ -235,10 +236,10 @@ const QPixmap& MetronomeWindow::stillPicture(qreal devicePixelRatio) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.scale(1 / twips, 1 / twips);
+    p.scale(1 / kTwips, 1 / kTwips);
     const WindowLayout& c = form_.controls;
     const QPixmap background = assets_.pixmap(QString::fromStdString(c.Picture), dpr);
-    p.drawPixmap(QRectF(0, 0, WindowLayout::clientWidth, WindowLayout::clientHeight), background,
+    p.drawPixmap(QRectF(0, 0, WindowLayout::kClientWidth, WindowLayout::kClientHeight), background,
                  QRectF(background.rect()));
     const auto& order = c.stackingOrder();
     for (std::size_t i = 0; i < c.rodPlace(); ++i)
@@ -268,8 +269,8 @@ void MetronomeWindow::paintEvent(QPaintEvent* event) {
             p.setClipRect(r);
         p.drawPixmap(r.topLeft(), still,
                      QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
-        p.scale(1 / twips, 1 / twips);
-        const QRectF dirty(QPointF(r.topLeft()) * twips, QSizeF(r.size()) * twips);
+        p.scale(1 / kTwips, 1 / kTwips);
+        const QRectF dirty(QPointF(r.topLeft()) * kTwips, QSizeF(r.size()) * kTwips);
         for (std::size_t i = c.rodPlace(); i < order.size(); ++i) {
             const Control& control = *order[i];
             if (control.Visible && ControlPainter::bounds(control).intersects(dirty))
@@ -339,7 +340,7 @@ void MetronomeWindow::keyReleaseEvent(QKeyEvent* event) {
 
 void MetronomeWindow::mousePressEvent(QMouseEvent* event) {
     lastPressGlobal_ = event->globalPosition().toPoint();
-    const QPointF at = event->position() * twips;
+    const QPointF at = event->position() * kTwips;
     form_.pointer.press(buttonBits(event->button()), shiftState(event->modifiers()),
                         static_cast<float>(at.x()), static_cast<float>(at.y()));
     afterHandler();
@@ -353,7 +354,7 @@ void MetronomeWindow::mouseMoveEvent(QMouseEvent* event) {
         }
         movingByHand_ = false;
     }
-    const QPointF at = event->position() * twips;
+    const QPointF at = event->position() * kTwips;
     form_.pointer.move(buttonBits(event->buttons()), shiftState(event->modifiers()),
                        static_cast<float>(at.x()), static_cast<float>(at.y()));
     afterHandler();
@@ -364,7 +365,7 @@ void MetronomeWindow::mouseReleaseEvent(QMouseEvent* event) {
         movingByHand_ = false;
         return;
     }
-    const QPointF at = event->position() * twips;
+    const QPointF at = event->position() * kTwips;
     form_.pointer.release(buttonBits(event->button()), buttonBits(event->buttons()),
                           shiftState(event->modifiers()), static_cast<float>(at.x()),
                           static_cast<float>(at.y()));
@@ -383,7 +384,7 @@ void MetronomeWindow::wheelEvent(QWheelEvent* event) {
 // without a pointer grab they stand for the moves X11 delivers there.
 void MetronomeWindow::enterEvent(QEnterEvent* event) {
     if (!platformHasPointerGrab()) {
-        const QPointF at = event->position() * twips;
+        const QPointF at = event->position() * kTwips;
         form_.pointer.move(buttonBits(QGuiApplication::mouseButtons()),
                            shiftState(event->modifiers()), static_cast<float>(at.x()),
                            static_cast<float>(at.y()));
@@ -395,7 +396,7 @@ void MetronomeWindow::enterEvent(QEnterEvent* event) {
 void MetronomeWindow::leaveEvent(QEvent* event) {
     // The control holding the capture gets the move off the window that a grab would bring.
     if (!platformHasPointerGrab() && form_.pointer.captured()) {
-        form_.pointer.move(0, 0, -twips, -twips);
+        form_.pointer.move(0, 0, -kTwips, -kTwips);
         afterHandler();
     }
     QWidget::leaveEvent(event);

@@ -16,7 +16,7 @@ namespace metro {
 
 namespace {
 
-constexpr qreal twips = WindowLayout::twipsPerPixel;
+constexpr qreal kTwips = WindowLayout::kTwipsPerPixel;
 
 // What every painted control has: its place on the screen, its parent, no children.
 class PaintedAccessible : public QAccessibleInterface {
@@ -35,8 +35,8 @@ public:
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
         const Control& c = control_;
-        const QRect local(QPointF(c.Left / twips, c.Top / twips).toPoint(),
-                          QSizeF(c.Width / twips, c.Height / twips).toSize());
+        const QRect local(QPointF(c.Left / kTwips, c.Top / kTwips).toPoint(),
+                          QSizeF(c.Width / kTwips, c.Height / kTwips).toSize());
         return {window_.mapToGlobal(local.topLeft()), local.size()};
     }
 
@@ -170,8 +170,8 @@ public:
             std::clamp(asked, minimumValue().toDouble(), maximumValue().toDouble());
         seek(static_cast<std::int16_t>(std::nearbyint(wanted)));
     }
-    QVariant maximumValue() const override { return TempoScale::fastestTempo; }
-    QVariant minimumValue() const override { return TempoScale::slowestTempo; }
+    QVariant maximumValue() const override { return TempoScale::kFastestTempo; }
+    QVariant minimumValue() const override { return TempoScale::kSlowestTempo; }
     QVariant minimumStepSize() const override { return 1; }
 
     QStringList actionNames() const override { return {increaseAction(), decreaseAction()}; }
