@@ -29,9 +29,14 @@ constexpr auto kLongestRetry = 2000ms;
 // A gap in the stream shorter than this (1 ms) is within what the server's timing reports
 // can tell apart from none.
 constexpr std::int64_t kSmallestStall = kSpec.rate / 1000;
-// Stalls longer than a minute are treated as a minute: the clock's arithmetic stays in
-// 64 bits. (The beat clock has counted the device as lost long before.)
-constexpr std::int64_t kLongestGap = 60'000'000'000;
+// The frame a clock stamped at `stamp` and running in real time reaches at steady time `now`.
+// Time past a minute counts as a minute, which keeps the product below 2^63 (the beat clock
+// has counted the device as lost long before).
+std::int64_t runOn(const FrameTimeStamp::Value& stamp, std::int64_t now) {
+    const std::int64_t elapsed =
+        std::clamp<std::int64_t>(now - stamp.nanoseconds, 0, 60'000'000'000);
+    return stamp.frame + elapsed * kSpec.rate / 1'000'000'000;
+}
 // How many of the server's reports after a stall are compared with the clock kept through it.
 constexpr int kSettlingReports = 3;
 
@@ -328,18 +333,22 @@ void PulseAudioOutput::catchUpAfterStall() {
     if (!stamp.valid || !beforeStallAdvancing_ || !heardAdvancing_.load())
         return; // no playing clock to keep to (just started, or corked)
     const std::int64_t now = steadyNanoseconds();
-    const std::int64_t elapsed = std::clamp<std::int64_t>(now - stamp.nanoseconds, 0, kLongestGap);
-    const std::int64_t heardNow = stamp.frame + elapsed * kSpec.rate / 1'000'000'000;
+    const std::int64_t heardNow = runOn(stamp, now);
     // The stream is empty: a frame written now is heard after the sink's latency, and
     // after whatever more a restarting stream has been seen to take.
     const std::int64_t gap = heardNow + sinkLatency_ + restartDelay_ - mixer_.framesRendered();
     if (gap < kSmallestStall)
         return; // within the timing's own precision: nothing was lost
-    mixer_.skip(gap);
-    framesSkipped_.fetch_add(gap, std::memory_order_relaxed);
-    heard_.write(heardNow, now);
+    moveClockOn(gap, heardNow, now);
     afterStall_ = {heardNow, now, true};
     settlingReports_ = kSettlingReports;
+}
+
+// The mixer's clock moves on by `frames` unrendered, and the heard clock runs on from `heard`.
+void PulseAudioOutput::moveClockOn(std::int64_t frames, std::int64_t heard, std::int64_t now) {
+    mixer_.skip(frames);
+    framesSkipped_.fetch_add(frames, std::memory_order_relaxed);
+    heard_.write(heard, now);
 }
 
 // The first reports after a stall say where the restarted stream is really heard. Where that
@@ -349,17 +358,13 @@ bool PulseAudioOutput::settleAfterStall(std::int64_t heardByServer, std::int64_t
     if (settlingReports_ == 0)
         return false;
     --settlingReports_;
-    const std::int64_t elapsed =
-        std::clamp<std::int64_t>(now - afterStall_.nanoseconds, 0, kLongestGap);
-    const std::int64_t kept = afterStall_.frame + elapsed * kSpec.rate / 1'000'000'000;
+    const std::int64_t kept = runOn(afterStall_, now);
     const std::int64_t lag = kept - heardByServer;
     if (lag < kSmallestStall)
         return false;
-    mixer_.skip(lag);
-    framesSkipped_.fetch_add(lag, std::memory_order_relaxed);
+    moveClockOn(lag, kept, now);
     restartDelay_ += lag;
     settlingReports_ = 0;
-    heard_.write(kept, now);
     return true;
 }
 
@@ -426,10 +431,8 @@ std::int64_t PulseAudioOutput::heardFrame() const {
     if (stamp.valid && heardAdvancing_.load()) {
         // Between the server's reports (up to 1.5 s apart) the stream plays on in real time,
         // but never past what was written: a server that stopped taking data stops the
-        // clock. The cap on the time only keeps the product below 2^63.
-        const std::int64_t elapsed =
-            std::clamp<std::int64_t>(steadyNanoseconds() - stamp.nanoseconds, 0, 60'000'000'000);
-        const std::int64_t advanced = stamp.frame + elapsed * kSpec.rate / 1'000'000'000;
+        // clock.
+        const std::int64_t advanced = runOn(stamp, steadyNanoseconds());
         frame = std::max(stamp.frame, std::min(advanced, mixer_.framesRendered()));
     }
     std::int64_t last = lastHeard_.load();

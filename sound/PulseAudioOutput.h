@@ -91,6 +91,7 @@ private:
     void fill(std::size_t bytes);
     void catchUpAfterStall();
     bool settleAfterStall(std::int64_t heardByServer, std::int64_t now);
+    void moveClockOn(std::int64_t frames, std::int64_t heard, std::int64_t now);
     void stamp();
     void freeze();
     static void onContextState(pa_context* context, void* self);

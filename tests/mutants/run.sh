@@ -33,7 +33,7 @@ fault K3 ui/form/Keyboard.cpp 's/KeyCode <= vk::Digit8)/KeyCode <= vk::Digit8 + 
 fault K5 ui/qt/KeyMapping.cpp 's/if (scan >= kXkbDigit1 \&\& scan <= kXkbDigit0)/if (false)/' \
     test_metronome_window '^ShownWindow\.'
 fault K4 ui/form/Keyboard.cpp 's/0, 0, kWeightStep)/0, 0, -kWeightStep)/' test_keyboard '^Keyboard\.'
-fault P1 ui/form/Pointer.cpp 's/kAboveRodTop = 30/kAboveRodTop = 45/' test_pointer '^Pointer\.'
+fault P1 engine/TempoSearch.cpp 's/kAboveRodTop = 30/kAboveRodTop = 45/' test_pointer '^Pointer\.'
 fault P2 ui/form/Pointer.cpp 's/Y >= kReleaseBandTop/Y > kReleaseBandTop/' test_pointer '^Pointer\.'
 fault P3 ui/form/Pointer.cpp 's/0 < Y \&\& Y < box.Height \&\& 0 < X/0 <= Y \&\& Y < box.Height \&\& 0 < X/' \
     test_pointer '^Pointer\.'

@@ -10,8 +10,6 @@
 namespace metro {
 
 namespace {
-constexpr float kAboveRodTop = 30; // the weight's top may rise this far above the rod's top
-constexpr float kAbovePivot = 45;  // the weight's bottom stays this far above the pivot
 constexpr float kReleaseBandTop = 735, kReleaseBandBottom = 5100; // background clicks, twips
 constexpr std::int32_t kWheelNotch = 120;                         // eighths of a degree
 // More notches than the whole scale has tempos change nothing more.
@@ -30,13 +28,13 @@ void Form1::I_Rod_MouseMove(std::int16_t Button, std::int16_t, float, float Y) {
     if (state().Playing || Button != LeftButton)
         return;
     PictureBox& weight = controls.I_Rod;
-    const Line& rod = controls.Line_Rod;
     // Saturating: a captured pointer far outside the window still ends within the limits.
     std::int16_t top = toInt16(weight.Top - state().DragOffsetY + Y);
-    if (rod.Y1 - kAboveRodTop > top)
-        top = toInt16(rod.Y1 - kAboveRodTop);
-    if (rod.Y2 - kAbovePivot - weight.Height < top)
-        top = toInt16(rod.Y2 - kAbovePivot - weight.Height);
+    const auto [highest, lowest] = weightReach(controls);
+    if (highest > top)
+        top = highest;
+    if (lowest < top) // tested after the upper limit
+        top = lowest;
     weight.Top = top;
     metronome.Tempo_Change(toInt16(top + weight.Height / 2));
 }
