@@ -1,6 +1,7 @@
 #include "sound/SdlAudioOutput.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
@@ -31,11 +32,32 @@ SDL_AudioSpec wantedSpec(const DeviceFormat& format, void* output, SDL_AudioCall
     return want;
 }
 
+// alsa-lib prints a line of its own to standard error for each step that fails, and SDL
+// tries ALSA's "default" device where no sound server runs: on a machine without a sound
+// card, a handful of lines about an unknown PCM came before the program's one line saying
+// there is no sound device. Its printer stays silent for as long as the program runs (SDL
+// loads this same library, and the keeper may open a device at any time); what failed is
+// SDL's to report.
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void silenceAlsa() {
+    using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetErrorHandler = int (*)(ErrorHandler);
+    // Loaded once and kept, so that the handler stays set.
+    static void* const alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (alsa == nullptr)
+        return; // no ALSA for SDL to try either
+    auto* setHandler = reinterpret_cast<SetErrorHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
+    if (setHandler != nullptr)
+        setHandler(&ignoreAlsaError);
+}
+
 } // namespace
 
 std::shared_ptr<SdlAudioOutput> SdlAudioOutput::openDefault() {
     // The window keeps its own handling of interrupt and terminate signals.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    silenceAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return nullptr;
     // The audio subsystem brings SDL's event queue along, and nothing here reads it: the

@@ -49,7 +49,9 @@ bool readFully(int fd, std::uint8_t* into, std::size_t count) {
 // The whole file, or nothing when it is not a regular file, cannot be read or is larger than
 // any wave we accept. Opened without blocking and checked on the open descriptor, so a FIFO
 // put in the file's place after a check can hold nothing up.
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, LoadFailure& why) {
+// `device`: the format the sound will be converted to, which decides what a slot holds.
+std::optional<std::vector<std::uint8_t>>
+readWholeFile(const std::string& path, const DeviceFormat& device, LoadFailure& why) {
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.get() < 0) {
         why = errno == ENOENT || errno == ENOTDIR ? LoadFailure::Missing : LoadFailure::Unreadable;
@@ -75,7 +77,7 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, 
         why = LoadFailure::Unreadable;
         return std::nullopt;
     }
-    why = refusedFromHead(bytes, size);
+    why = refusedFromHead(bytes, size, device);
     if (why != LoadFailure::None)
         return std::nullopt;
     const std::size_t headBytes = bytes.size();
@@ -100,7 +102,8 @@ std::shared_ptr<SoundBuffer> SoundBuffer::createFromFile(std::shared_ptr<AudioOu
         why = LoadFailure::NoSoundDevice;
         return nullptr;
     }
-    const std::optional<std::vector<std::uint8_t>> bytes = readWholeFile(path, why);
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        readWholeFile(path, output->format(), why);
     if (!bytes)
         return nullptr;
     std::optional<DecodedWave> decoded = decodeWave(*bytes, output->format(), &why);

@@ -44,16 +44,26 @@ WaveFormat readFormat(const std::uint8_t* chunk, std::uint64_t size) {
     return read;
 }
 
-bool longerThanASlot(const WaveFormat& format, std::uint64_t dataBytes) {
-    return mostFrames(format, dataBytes) >
-           static_cast<std::uint64_t>(kMaxSoundSeconds) * format.samplesPerSec;
+// The most frames a slot holds in the device's format.
+std::int64_t slotFrames(const DeviceFormat& device) {
+    return static_cast<std::int64_t>(kMaxSlotBytes / sizeof(float)) / device.channels;
+}
+
+// At most 2^33 frames (4 GiB of 4-bit samples) times a rate below 2^31: below 2^64.
+bool longerThanASlot(const WaveFormat& format, std::uint64_t dataBytes,
+                     const DeviceFormat& device) {
+    const std::uint64_t converted = mostFrames(format, dataBytes) *
+                                    static_cast<std::uint64_t>(device.sampleRate) /
+                                    format.samplesPerSec;
+    return converted > static_cast<std::uint64_t>(slotFrames(device));
 }
 
 // The RIFF layout: "RIFF" size "WAVE", then chunks of id, size and data (padded to even
 // length). Requires a "fmt " chunk before a non-empty "data" chunk, every size within the
-// bytes really there, a format that could describe playable sound, and no more than
-// kMaxSoundSeconds of it.
-std::optional<WaveFormat> checkLayout(std::span<const std::uint8_t> file, LoadFailure& why) {
+// bytes really there, a format that could describe playable sound, and no more of it than a
+// slot holds on `device`.
+std::optional<WaveFormat> checkLayout(std::span<const std::uint8_t> file,
+                                      const DeviceFormat& device, LoadFailure& why) {
     why = LoadFailure::NotWave;
     if (file.size() < 12 || file.size() > kMaxWaveFileBytes)
         return std::nullopt;
@@ -81,7 +91,7 @@ std::optional<WaveFormat> checkLayout(std::span<const std::uint8_t> file, LoadFa
                 return std::nullopt;
             if (format->samplesPerSec < 100 || format->samplesPerSec > 384000)
                 return std::nullopt;
-            if (longerThanASlot(*format, size)) {
+            if (longerThanASlot(*format, size, device)) {
                 why = LoadFailure::TooLong;
                 return std::nullopt;
             }
@@ -98,7 +108,8 @@ struct SdlFree {
 
 } // namespace
 
-LoadFailure refusedFromHead(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
+LoadFailure refusedFromHead(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                            const DeviceFormat& device) {
     if (head.size() < 12 || !hasId(head.data(), "RIFF") || !hasId(head.data() + 8, "WAVE"))
         return LoadFailure::None;
     std::optional<WaveFormat> format;
@@ -111,7 +122,7 @@ LoadFailure refusedFromHead(std::span<const std::uint8_t> head, std::uint64_t fi
             // The data the file can really hold, whatever its header claims.
             const std::uint64_t there = fileSize > offset + 8 ? fileSize - offset - 8 : 0;
             const bool plausible = format && format->channels >= 1 && format->samplesPerSec > 0;
-            return plausible && longerThanASlot(*format, std::min(size, there))
+            return plausible && longerThanASlot(*format, std::min(size, there), device)
                        ? LoadFailure::TooLong
                        : LoadFailure::None;
         }
@@ -124,7 +135,7 @@ std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,
                                       const DeviceFormat& device, LoadFailure* why) {
     LoadFailure ignored;
     LoadFailure& failure = why != nullptr ? *why : ignored;
-    const std::optional<WaveFormat> format = checkLayout(file, failure);
+    const std::optional<WaveFormat> format = checkLayout(file, device, failure);
     if (!format)
         return std::nullopt;
     failure = LoadFailure::Unsupported;
@@ -146,7 +157,7 @@ std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,
         return std::nullopt;
     const std::int64_t sourceFrames = pcmBytes / frameBytes;
     const std::int64_t expectedFrames = sourceFrames * device.sampleRate / spec.freq;
-    if (expectedFrames > kMaxSoundSeconds * device.sampleRate) {
+    if (expectedFrames > slotFrames(device)) {
         failure = LoadFailure::TooLong;
         return std::nullopt;
     }

@@ -21,17 +21,20 @@ struct DecodedWave {
     std::int64_t frames = 0;    // samples.size() / device channels, at least 1
 };
 
-// Limits that keep a hostile header from making us allocate without bound. A click is a
-// fraction of a second; ten seconds is as much as a slot holds (under 4 MB at 48 kHz
-// stereo), and a longer sound is refused from its header, before anything is decoded.
+// Limits that keep a hostile header from making us allocate without bound. A slot holds at
+// most kMaxSlotBytes of sound once converted to the device's format: 87 s at 48 kHz stereo,
+// far more than any click, while a file whose header declares more is refused from the
+// header, before anything is read whole or decoded. A file is read whole only up to
+// kMaxWaveFileBytes.
 inline constexpr std::size_t kMaxWaveFileBytes = 64u << 20;
-inline constexpr std::int64_t kMaxSoundSeconds = 10;
+inline constexpr std::size_t kMaxSlotBytes = 32u << 20;
 
 // Reads only the first bytes of a file of `fileSize` bytes: TooLong when its header already
-// declares more sound than a slot holds, so that such a file is refused before it is read
-// whole; None when those bytes do not tell (decodeWave decides then).
+// declares more sound than a slot holds on `device`, so that such a file is refused before it
+// is read whole; None when those bytes do not tell (decodeWave decides then).
 inline constexpr std::size_t kWaveHeadBytes = 4096;
-LoadFailure refusedFromHead(std::span<const std::uint8_t> head, std::uint64_t fileSize);
+LoadFailure refusedFromHead(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                            const DeviceFormat& device);
 
 // `why` (optional) says what was wrong when there is no sound.
 std::optional<DecodedWave> decodeWave(std::span<const std::uint8_t> file,

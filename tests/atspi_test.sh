@@ -6,7 +6,7 @@ set -euo pipefail
 program=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 skip() {
-    echo "SKIP: $* (install python3-pyatspi at-spi2-core dbus xvfb x11-utils)"
+    echo "SKIP: $* (install python3-pyatspi at-spi2-core dbus xvfb x11-utils xdotool)"
     exit 77
 }
 
@@ -21,6 +21,7 @@ done
 command -v dbus-run-session >/dev/null || skip "no dbus-run-session"
 [ -e /usr/share/dbus-1/services/org.a11y.Bus.service ] || skip "no accessibility bus service"
 command -v Xvfb >/dev/null && command -v xdpyinfo >/dev/null || skip "no Xvfb or xdpyinfo"
+command -v xdotool >/dev/null || skip "no xdotool"
 
 work=$(mktemp -d)
 export XDG_RUNTIME_DIR=$work

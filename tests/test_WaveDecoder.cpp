@@ -11,6 +11,10 @@
 
 namespace metro {
 
+void PrintTo(LoadFailure failure, std::ostream* out) {
+    *out << '"' << describe(failure) << '"';
+}
+
 TEST(WaveDecoder, Pcm16MonoBecomesEqualFloatChannelsAndOddSizedChunksAreWalked) {
     std::vector<std::uint8_t> bytes = pcm16WaveBytes(std::vector<std::int16_t>{16384, -32768, 0});
     // An odd-sized "LIST" chunk (with its pad byte) right after "WAVE".
@@ -24,9 +28,12 @@ TEST(WaveDecoder, Pcm16MonoBecomesEqualFloatChannelsAndOddSizedChunksAreWalked) 
 }
 
 TEST(WaveDecoder, ResampledSoundsKeepTheirWholeLength) {
-    // Ten seconds is long enough for a converter fed in one piece to lose its tail.
-    for (const auto& [fileRate, frames, deviceRate] :
-         {std::tuple{44100, 441, 48000}, {44100, 441000, 48000}, {96000, 96000, 44100}}) {
+    // Ten seconds is long enough for a converter fed in one piece to lose its tail; a minute
+    // is far longer than a click, and still loads.
+    for (const auto& [fileRate, frames, deviceRate] : {std::tuple{44100, 441, 48000},
+                                                       {44100, 441000, 48000},
+                                                       {96000, 96000, 44100},
+                                                       {44100, 2646000, 48000}}) {
         std::vector<std::int16_t> sine(static_cast<std::size_t>(frames));
         for (std::size_t n = 0; n < sine.size(); ++n)
             sine[n] = static_cast<std::int16_t>(
@@ -39,6 +46,31 @@ TEST(WaveDecoder, ResampledSoundsKeepTheirWholeLength) {
         const auto [low, high] =
             std::minmax_element(decoded->samples.end() - 44, decoded->samples.end());
         EXPECT_GT(std::max(-*low, *high), 0.05f) << frames;
+    }
+}
+
+// A slot holds 32 MiB of sound in the device's format, judged from the header alone: the
+// most file frames that fit load, one more is refused, whatever the file's rate and the
+// device's rate and channels.
+TEST(WaveDecoder, ASlotHoldsThirtyTwoMebibytesOnTheDeviceJudgedFromTheHeader) {
+    // 16-bit mono files; 32 MiB is 2^22 frames of stereo float, 2^20 of 8 channels.
+    for (const auto& [fileRate, device, most] :
+         {std::tuple{48000u, DeviceFormat{48000, 2, 512}, std::uint32_t{1} << 22},
+          {24000u, DeviceFormat{48000, 2, 512}, std::uint32_t{1} << 21},
+          {48000u, DeviceFormat{48000, 8, 512}, std::uint32_t{1} << 20},
+          // floor(n * 44100 / 96000) <= 2^22 up to n = 9130459
+          {96000u, DeviceFormat{44100, 2, 512}, std::uint32_t{9130459}}}) {
+        for (const std::uint32_t frames : {most, most + 1}) {
+            WaveFields header;
+            header.sampleRate = fileRate;
+            header.dataSize = frames * 2;
+            header.riffSize = 36 + frames * 2;
+            const std::uint64_t fileSize = 44 + std::uint64_t{frames} * 2;
+            EXPECT_EQ(refusedFromHead(waveBytes(header, {}), fileSize, device),
+                      frames == most ? LoadFailure::None : LoadFailure::TooLong)
+                << fileRate << " Hz, " << frames << " frames, " << device.channels
+                << " channels at " << device.sampleRate << " Hz";
+        }
     }
 }
 

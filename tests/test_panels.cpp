@@ -10,8 +10,10 @@ using Panels = test::LoadedForm;
 
 TEST_F(Panels, TheSoundButtonShowsWhatIsHeardAndTheScaleHidesDuringPlayWithItsButtonInert) {
     const auto shown = [&](bool visible) {
-        for (std::int16_t i = 0; i <= 16; ++i)
-            EXPECT_EQ(c.Line1(i).Visible && c.L_Tem1(i).Visible, visible) << i;
+        for (std::int16_t i = 0; i <= 16; ++i) {
+            EXPECT_EQ(c.Line1(i).Visible, visible) << i;
+            EXPECT_EQ(c.L_Tem1(i).Visible, visible) << i;
+        }
         for (const Label& help : c.Label2)
             EXPECT_EQ(help.Visible, visible);
         EXPECT_EQ(c.I_Scale.Picture, visible ? "t" : "tx");
@@ -24,7 +26,8 @@ TEST_F(Panels, TheSoundButtonShowsWhatIsHeardAndTheScaleHidesDuringPlayWithItsBu
     EXPECT_TRUE(s.ScaleShown) << "inert during play";
     for (bool off : {true, false, true}) { // also during play
         form.I_Speaker_Click();
-        EXPECT_TRUE(s.SoundOff == off && c.I_Speaker.Picture == (off ? "sx" : "s"));
+        EXPECT_EQ(s.SoundOff, off);
+        EXPECT_EQ(c.I_Speaker.Picture, off ? "sx" : "s");
     }
     EXPECT_TRUE(s.Playing) << "muting does not stop the pendulum";
     form.I_Play_Click(1);
@@ -52,9 +55,35 @@ TEST_F(Panels, ATempoMarkPutsTheWeightOnItsTickWithItsOwnTempoButNotDuringPlay) 
     for (const Label& mark : c.L_Tem1) {
         form.L_Tem1_Click(mark.Index);
         EXPECT_EQ(c.I_Rod.Top + c.I_Rod.Height / 2, c.Line1(mark.Index).Y1);
-        EXPECT_TRUE(c.L_temo.Caption == mark.Caption && std::to_string(s.Tempo) == mark.Caption);
+        EXPECT_EQ(c.L_temo.Caption, mark.Caption);
+        EXPECT_EQ(std::to_string(s.Tempo), mark.Caption);
     }
     form.I_Play_Click(0);
     form.L_Tem1_Click(3);
     EXPECT_EQ(c.L_temo.Caption, c.L_Tem1(16).Caption) << "inert during play";
+}
+
+TEST_F(Panels, AHiddenPlayButtonTakesNoClick) {
+    // Play while running: the run goes on, its rest pose the upright one of its start.
+    form.I_Play_Click(0);
+    const auto upright = s.RestPose;
+    clock.heard += 125; // a quarter beat at 120: the rod leans
+    form.metronome.Beat_Frame();
+    ASSERT_NE(c.Line_Rod.X1, c.Line_Rod.X2);
+    form.I_Play_Click(0);
+    EXPECT_EQ(s.RestPose, upright);
+    EXPECT_TRUE(s.Playing);
+    form.I_Play_Click(1);
+    EXPECT_EQ(c.Line_Rod.X1, c.Line_Rod.X2) << "stopped upright";
+
+    // Stop while stopped: the weight moved since the last stop stays where it was put.
+    form.L_Tem1_Click(3);
+    const float top = c.I_Rod.Top;
+    form.I_Play_Click(1);
+    EXPECT_EQ(c.I_Rod.Top, top);
+    // Indexes of no button: nothing, not a fault.
+    for (std::int16_t none : {-1, 2, 32767})
+        form.I_Play_Click(none);
+    EXPECT_FALSE(s.Playing);
+    EXPECT_EQ(c.I_Rod.Top, top);
 }

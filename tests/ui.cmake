@@ -17,3 +17,8 @@ metro_add_test(test_window_accessibility OWN_MAIN SOURCES test_window_accessibil
 add_test(NAME atspi_real_program
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/atspi_test.sh $<TARGET_FILE:metronome>)
 set_tests_properties(atspi_real_program PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+# The real program with neither a sound server nor a sound card: its one line on standard
+# error and nothing else; skipped where Xvfb or xdotool is missing.
+add_test(NAME no_sound_real_program
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/no_sound_test.sh $<TARGET_FILE:metronome>)
+set_tests_properties(no_sound_real_program PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)

@@ -51,8 +51,9 @@ public:
     // smaller deltas add up. Nothing while playing.
     void Form_MouseWheel(std::int32_t Delta);
 
-    // Buttons (Panels.cpp).
-    void I_Play_Click(std::int16_t Index) { metronome.I_Play_Click(Index); }
+    // Buttons (Panels.cpp). Only a play button that shows takes a click, whether it comes
+    // from the pointer, Enter or a screen reader.
+    void I_Play_Click(std::int16_t Index);
     void I_Speaker_Click();
     void I_Scale_Click();
     void L_Metro_Click(std::int16_t Index);

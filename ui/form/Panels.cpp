@@ -6,6 +6,15 @@
 
 namespace metro {
 
+void Form1::I_Play_Click(std::int16_t Index) {
+    // The hidden one would start a running metronome again, taking the swing as its rest
+    // pose, or put a stopped one back in the pose of an earlier start.
+    const ControlArray<Image>& buttons = controls.I_Play;
+    if (Index < buttons.first() || Index > buttons.last() || !buttons(Index).Visible)
+        return;
+    metronome.I_Play_Click(Index);
+}
+
 void Form1::I_Speaker_Click() {
     // SoundOff before the toggle is the new "sound audible" state.
     metronome.Speaker_Show(state().SoundOff);

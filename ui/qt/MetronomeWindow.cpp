@@ -2,6 +2,7 @@
 
 #include "ui/qt/ControlsFingerprint.h"
 #include "ui/qt/KeyMapping.h"
+#include "ui/qt/WindowAccessibility.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -285,6 +286,7 @@ void MetronomeWindow::runHandler(const std::function<void(Form1&)>& handler) {
 }
 
 void MetronomeWindow::afterHandler() {
+    announceChanges(*this);
     const auto& order = form_.controls.stackingOrder();
     const std::uint64_t below = controlsFingerprint(order, 0, form_.controls.rodPlace());
     const std::uint64_t above = controlsFingerprint(aboveOthers_, 0, aboveOthers_.size());

@@ -190,16 +190,19 @@ private:
     }
 };
 
-// The children are registered with Qt's accessibility cache, which owns and deletes them;
-// the static analyser cannot see that hand-over.
+// The window and its painted controls. Qt's accessibility cache deletes the window's own
+// interface with the window; the children, registered there without an object of their own,
+// it would keep until the program ends, referring to a window and controls long gone. So
+// this interface deletes them with itself. The static analyser cannot see the hand-over.
 // NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 class WindowAccessible final : public QAccessibleWidget {
 public:
     explicit WindowAccessible(MetronomeWindow& window)
-        : QAccessibleWidget(&window, QAccessible::Window, QStringLiteral("Metronome")) {
-        Form1& form = window.form();
-        WindowLayout& c = form.controls;
-        MetronomeState& s = form.state();
+        : QAccessibleWidget(&window, QAccessible::Window, QStringLiteral("Metronome")),
+          form_(window.form()), announcedTempo_(form_.state().Tempo),
+          announcedCaption_(QString::fromStdString(form_.controls.L_temo.Caption)) {
+        WindowLayout& c = form_.controls;
+        MetronomeState& s = form_.state();
         add(window, {QAccessible::Button,
                      &c.I_Play(0),
                      [] { return QStringLiteral("Play"); },
@@ -212,13 +215,13 @@ public:
                      {},
                      {},
                      [](Form1& f) { f.I_Play_Click(1); }});
-        add(new TempoSliderAccessible(window, this));
-        add(window, {QAccessible::StaticText,
-                     &c.L_temo,
-                     [] { return QStringLiteral("Tempo, beats per minute"); },
-                     [&c] { return QString::fromStdString(c.L_temo.Caption); },
-                     {},
-                     {}});
+        slider_ = add(new TempoSliderAccessible(window, this));
+        readOut_ = add(window, {QAccessible::StaticText,
+                                &c.L_temo,
+                                [] { return QStringLiteral("Tempo, beats per minute"); },
+                                [&c] { return QString::fromStdString(c.L_temo.Caption); },
+                                {},
+                                {}});
         for (Label& button : c.L_Metro) {
             const std::int16_t n = button.Index;
             add(window, {QAccessible::RadioButton,
@@ -251,6 +254,32 @@ public:
                      [](Form1& f) { f.P_X_Click(); }});
     }
 
+    ~WindowAccessible() override {
+        for (const QAccessible::Id child : children_)
+            QAccessible::deleteAccessibleInterface(child);
+    }
+    WindowAccessible(const WindowAccessible&) = delete;
+    WindowAccessible& operator=(const WindowAccessible&) = delete;
+
+    // Tells assistive technology of a tempo that changed since it was last told: a value
+    // change on the slider and a text change on the read-out.
+    void announceChanges() {
+        const std::int16_t tempo = form_.state().Tempo;
+        if (tempo != announcedTempo_) {
+            announcedTempo_ = tempo;
+            QAccessibleValueChangeEvent changed(QAccessible::accessibleInterface(slider_),
+                                                int{tempo});
+            QAccessible::updateAccessibility(&changed);
+        }
+        const QString caption = QString::fromStdString(form_.controls.L_temo.Caption);
+        if (caption != announcedCaption_) {
+            QAccessibleTextUpdateEvent changed(QAccessible::accessibleInterface(readOut_), 0,
+                                               announcedCaption_, caption);
+            announcedCaption_ = caption;
+            QAccessible::updateAccessibility(&changed);
+        }
+    }
+
     int childCount() const override { return static_cast<int>(children_.size()); }
     QAccessibleInterface* child(int index) const override {
         if (index < 0 || index >= childCount())
@@ -273,15 +302,20 @@ public:
     }
 
 private:
-    void add(MetronomeWindow& window, ControlDescription description) {
-        add(new ControlAccessible(window, this, std::move(description)));
+    QAccessible::Id add(MetronomeWindow& window, ControlDescription description) {
+        return add(new ControlAccessible(window, this, std::move(description)));
     }
-    void add(QAccessibleInterface* child) {
-        // Registered interfaces belong to Qt's cache, which deletes them with the window.
+    QAccessible::Id add(QAccessibleInterface* child) {
         children_.push_back(QAccessible::registerAccessibleInterface(child));
+        return children_.back();
     }
 
+    Form1& form_;
     std::vector<QAccessible::Id> children_;
+    QAccessible::Id slider_ = 0;
+    QAccessible::Id readOut_ = 0;
+    std::int16_t announcedTempo_;
+    QString announcedCaption_;
 };
 // NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
 
@@ -295,6 +329,14 @@ QAccessibleInterface* describe(const QString&, QObject* object) {
 
 void installWindowAccessibility() {
     QAccessible::installFactory(&describe);
+}
+
+void announceChanges(MetronomeWindow& window) {
+    if (!QAccessible::isActive())
+        return; // nothing listens
+    if (auto* described =
+            dynamic_cast<WindowAccessible*>(QAccessible::queryAccessibleInterface(&window)))
+        described->announceChanges();
 }
 
 } // namespace metro

@@ -6,8 +6,15 @@
 
 namespace metro {
 
+class MetronomeWindow;
+
 // Installs the factory that describes every MetronomeWindow; call once, after the
 // application object exists.
 void installWindowAccessibility();
+
+// After every handler: tells assistive technology what changed that it would not otherwise
+// hear of (a key, a drag, the wheel or a mark moves the tempo). Changes are counted from the
+// moment it first looked at the window; nothing happens while none listens.
+void announceChanges(MetronomeWindow& window);
 
 } // namespace metro
