@@ -1,6 +1,7 @@
 #include "engine/Metronome.h"
 
 #include "engine/SoundInit.h"
+#include "engine/TempoMapping.h"
 #include "model/Rounding.h"
 
 #include <string>
@@ -58,6 +59,11 @@ void Metronome::Beats_Show() {
 
 void Metronome::Tempo_Show() {
     form_.L_temo.Caption = std::to_string(state.Tempo);
+}
+
+void Metronome::Tempo_Change(std::int16_t CentreY) {
+    state.Tempo = tempoAtCentre(form_, CentreY);
+    Tempo_Show();
 }
 
 void Metronome::Speaker_Show(bool on) {

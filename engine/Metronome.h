@@ -3,8 +3,9 @@
 // and stop, and the beat frames of the running metronome. It works on the window's controls
 // and asks the window for the few services it needs; it knows nothing of the toolkit.
 //
-// Sections, one file each: start-up and display (Metronome.cpp), tempo from the weight
-// (TempoChange.cpp), start and stop (StartStop.cpp), the beat frames (BeatLoop.cpp).
+// Sections, one file each: start-up, display and the tempo from the weight (Metronome.cpp,
+// with the mapping itself in TempoMapping.cpp), start and stop (StartStop.cpp), the beat
+// frames (BeatLoop.cpp).
 
 #include "engine/BeatClock.h"
 #include "engine/BeatGrid.h"
@@ -35,7 +36,7 @@ public:
     void Speaker_Show(bool on);
     void Scale_Show(bool show);
 
-    // Sets Tempo from the height of the weight's centre (twips) and shows it.
+    // Sets Tempo from the height of the weight's centre (twips, tempoAtCentre) and shows it.
     void Tempo_Change(std::int16_t CentreY);
 
     // Index 0 starts, any other index stops.

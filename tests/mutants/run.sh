@@ -23,9 +23,9 @@ fault G1 engine/BeatGrid.h 's| + tempo_ / 2) / tempo_|) / tempo_|' \
     test_click_timing '^(Tempos/OnTheGrid|ClickTiming)\.'
 fault G2 engine/BeatGrid.h 's|(scaled / ticksPerMinute_)|((scaled + ticksPerMinute_ / 2) / ticksPerMinute_)|' \
     test_start_stop '^Stopped\.'
-fault T1 engine/TempoChange.cpp 's/found = i;/found = static_cast<std::int16_t>(i + 1);/' \
+fault T1 engine/TempoMapping.cpp 's/i = first; i < last; ++i/i = first; i < last - 1; ++i/' \
     test_tempo_change '^TempoFromWeight\.'
-fault T2 engine/TempoChange.cpp 's|form_.I_Rod.Height / 2;|form_.I_Rod.Height;|' \
+fault T2 engine/TempoMapping.cpp 's|form.I_Rod.Height / 2;|form.I_Rod.Height;|' \
     test_tempo_change '^TempoFromWeight\.'
 fault K1 ui/form/Keyboard.cpp '/s.KeyIsDown = false;/d' test_keyboard '^Keyboard\.'
 fault K2 ui/form/Keyboard.cpp 's/KeyCode - vk::Keypad0)/KeyCode - vk::Keypad0 + 1)/' test_keyboard '^Keyboard\.'
@@ -33,7 +33,7 @@ fault K3 ui/form/Keyboard.cpp 's/KeyCode <= vk::Digit8)/KeyCode <= vk::Digit8 + 
 fault K5 ui/qt/KeyMapping.cpp 's/if (scan >= kXkbDigit1 \&\& scan <= kXkbDigit0)/if (false)/' \
     test_metronome_window '^ShownWindow\.'
 fault K4 ui/form/Keyboard.cpp 's/0, 0, kWeightStep)/0, 0, -kWeightStep)/' test_keyboard '^Keyboard\.'
-fault P1 engine/TempoSearch.cpp 's/kAboveRodTop = 30/kAboveRodTop = 45/' test_pointer '^Pointer\.'
+fault P1 engine/TempoMapping.cpp 's/kAboveRodTop = 30/kAboveRodTop = 45/' test_pointer '^Pointer\.'
 fault P2 ui/form/Pointer.cpp 's/Y >= kReleaseBandTop/Y > kReleaseBandTop/' test_pointer '^Pointer\.'
 fault P3 ui/form/Pointer.cpp 's/0 < Y \&\& Y < box.Height \&\& 0 < X/0 <= Y \&\& Y < box.Height \&\& 0 < X/' \
     test_pointer '^Pointer\.'

@@ -88,7 +88,7 @@ void Form1::P_X_MouseMove(std::int16_t, std::int16_t, float X, float Y) {
 void Form1::Tempo_Seek(std::int16_t Target) {
     if (state().Playing)
         return;
-    const auto top = weightTopForTempo(metronome, controls, Target);
+    const auto top = weightTopForTempo(controls, Target);
     if (!top)
         return;
     state().DragOffsetY = 0; // a move the program makes itself
