@@ -55,6 +55,10 @@ fault S1 engine/StartStop.cpp 's|toInt16(weight.Height / 2 + weight.Top)|toInt16
 fault S2 engine/StartStop.cpp 's/        Scale_Show(true);/        Scale_Show(false);/' \
     "test_start_stop test_panels" '^(Stopped|Panels)\.'
 fault S3 engine/StartStop.cpp '/^        cancelClicks();$/d' test_click_timing '^ClickTiming\.'
+fault SH1 engine/Metronome.cpp '/^void Metronome::Form_Unload/,/^}/{/state.SoundDevice.reset();/d;s/^    endRun();$/    state.SoundDevice.reset();\n    endRun();/}' \
+    test_start_stop '^Stopped\.'
+fault SH2 engine/Metronome.cpp '/^void Metronome::Form_Unload/,/^}/s/^    endRun();$/    state.Playing = false;/' \
+    test_start_stop '^Stopped\.'
 fault M1 sound/Mixer.cpp 's/\.frame <= blockStart + cursor/.frame < blockStart + frames/' \
     test_Mixer '^MixerTest\.'
 fault M2 sound/Mixer.cpp '/^            cancelPending(command->voice);$/d' test_Mixer '^MixerTest\.'
