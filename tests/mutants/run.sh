@@ -71,6 +71,8 @@ fault C2 sound/Cls_DX7_JP.cpp 's/if (LastIndex == kLastPossibleIndex)/if (false)
     test_Cls_DX7_JP '^SoundClassTest\.'
 fault C3 sound/Cls_DX7_JP.cpp '/^    LastIndex = 0;$/d' test_Cls_DX7_JP '^SoundClassTest\.'
 fault C4 sound/Cls_DX7_JP.cpp 's/(LastIndex + 1)/(WaveCount + 1)/' test_Cls_DX7_JP '^SoundClassTest\.'
+fault C5 sound/Cls_DX7_JP.cpp 's/? nullptr : \&Waves\[static_cast<std::size_t>(position)\];/? nullptr : \&Waves[1];/' \
+    test_Cls_DX7_JP '^SoundClassTest\.'
 fault W1 sound/WaveDecoder.cpp 's/offset += 8 + size + (size \& 1);/offset += 8 + size;/' \
     "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
 fault W2 sound/WaveDecoder.cpp '/if (offset + 8 + size > riffEnd)/,+1d' \
@@ -93,6 +95,8 @@ fault D1 engine/BeatClock.cpp 's|now - movedAt_ > lostAfter()|now - movedAt_ > l
     test_device_loss '^DeviceLoss\.'
 fault D2 engine/BeatClock.cpp '/offset_ = bridged(now) - heard;/d' test_device_loss '^DeviceLoss\.'
 fault D3 engine/BeatLoop.cpp 's/^            cancelClicks();$/            static_cast<void>(0);/' test_device_loss '^DeviceLoss\.'
+fault F1 engine/Metronome.cpp 's/if (state.SoundReady \&\& state.SoundDevice \&\& state.SoundDevice->SampleRate() > 0)/if (false)/' \
+    test_device_return '^DeviceReturn\.'
 fault CL1 app/CommandLine.cpp 's/value < low ||/value < low - 1 ||/' test_command_line 'Parsing\.'
 fault TS1 engine/TempoSearch.cpp 's/if (step > 0 \&\& gives(from + step))/if (false \&\& gives(from + step))/' \
     test_tempo_search '^TempoSearch\.'
