@@ -2,8 +2,7 @@
 
 #include "engine/BeatGrid.h"
 #include "sound/Cls_DX7_JP.h"
-
-#include <chrono>
+#include "sound/SteadyClock.h"
 
 namespace metro {
 namespace {
@@ -11,15 +10,8 @@ namespace {
 class SteadyBeatClock final : public BeatClock {
 public:
     std::int64_t ticksPerSecond() const override { return 1'000'000'000; }
-    std::int64_t heardNow() const override { return now(); }
-    std::int64_t earliestStart() const override { return now(); }
-
-private:
-    static std::int64_t now() {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
+    std::int64_t heardNow() const override { return steadyNanoseconds(); }
+    std::int64_t earliestStart() const override { return steadyNanoseconds(); }
 };
 
 // Ticks are device frames plus offset_. The offset is 0 until the device has been lost and

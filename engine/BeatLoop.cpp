@@ -14,7 +14,7 @@ void Metronome::Beat_Loop() {
     // The device clock runs only while the device is awake, also through muted beats.
     if (state.SoundReady && state.SoundDevice)
         state.SoundDevice->Device_Awake(true);
-    std::unique_ptr<BeatClock> clock = clockForRun(state);
+    std::unique_ptr<BeatClock> clock = factories_.clockForRun(state);
     clock->observe();
     // The first click, the accent, sounds as soon as the device can play it; the beat grid
     // and the swing start from it.

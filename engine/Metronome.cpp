@@ -1,6 +1,7 @@
 #include "engine/Metronome.h"
 
 #include "engine/SoundInit.h"
+#include "engine/TempoMapping.h"
 #include "model/Rounding.h"
 
 #include <string>
@@ -12,14 +13,18 @@ constexpr Rgb kLightGrey = 0xC0C0C0;
 constexpr Rgb kWhite = 0xFFFFFF;
 } // namespace
 
-Metronome::Metronome(WindowLayout& form, WindowServices& window)
-    : makeSoundDevice([] { return std::make_unique<Cls_DX7_JP>(); }),
-      clockForRun([](const MetronomeState& s) {
-          if (s.SoundReady && s.SoundDevice && s.SoundDevice->SampleRate() > 0)
-              return makeDeviceBeatClock(*s.SoundDevice);
-          return makeSteadyBeatClock();
-      }),
-      form_(form), window_(window) {}
+std::unique_ptr<Cls_DX7_JP> makeDefaultSoundDevice() {
+    return std::make_unique<Cls_DX7_JP>();
+}
+
+std::unique_ptr<BeatClock> clockForState(const MetronomeState& state) {
+    if (state.SoundReady && state.SoundDevice && state.SoundDevice->SampleRate() > 0)
+        return makeDeviceBeatClock(*state.SoundDevice);
+    return makeSteadyBeatClock();
+}
+
+Metronome::Metronome(WindowLayout& form, WindowServices& window, MetronomeFactories factories)
+    : form_(form), window_(window), factories_(std::move(factories)) {}
 
 Metronome::~Metronome() = default;
 
@@ -41,12 +46,18 @@ void Metronome::Form_Load() {
     Speaker_Show(true);
     state.ScaleShown = false;
     Scale_Show(false);
-    state.SoundReady = Sound_Init(state, window_, makeSoundDevice);
+    state.SoundReady = Sound_Init(state, window_, factories_.makeSoundDevice);
     if (state.SoundDevice)
         state.SoundDevice->Device_Awake(false); // asleep while stopped: no CPU, no sound server
     if (!state.SoundReady)
         window_.messageBox("DirectSound Initialize Error!");
     form_.P_X.Move(3510, 30, 690, 330);
+}
+
+void Metronome::Form_Unload() {
+    endRun();
+    window_.hideWindow();
+    state.SoundDevice.reset(); // stops and releases every click and the device
 }
 
 void Metronome::Beats_Show() {
@@ -58,6 +69,11 @@ void Metronome::Beats_Show() {
 
 void Metronome::Tempo_Show() {
     form_.L_temo.Caption = std::to_string(state.Tempo);
+}
+
+void Metronome::Tempo_Change(std::int16_t CentreY) {
+    state.Tempo = tempoAtCentre(form_, CentreY);
+    Tempo_Show();
 }
 
 void Metronome::Speaker_Show(bool on) {

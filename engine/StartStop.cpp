@@ -24,9 +24,7 @@ void Metronome::I_Play_Click(std::int16_t Index) {
     }
 
     // Stop puts back the pose of the last start, whatever the swing's phase.
-    state.Playing = false;
-    run_.reset();
-    window_.stopBeatFrames();
+    endRun();
     rod.X1 = state.RestPose[0];
     rod.Y1 = state.RestPose[1];
     weight.Left = state.RestPose[2] - weight.Width / 2;
@@ -39,6 +37,12 @@ void Metronome::I_Play_Click(std::int16_t Index) {
     form_.I_Play(1).Visible = false;
     if (state.ScaleWasShown)
         Scale_Show(true);
+}
+
+void Metronome::endRun() {
+    state.Playing = false;
+    run_.reset();
+    window_.stopBeatFrames();
 }
 
 void Metronome::cancelClicks() {

@@ -17,20 +17,6 @@ namespace metro {
 
 namespace {
 
-// What a buffer was created with: flags 130 (static + volume control), every other member 0.
-struct BufferDescription {
-    std::uint32_t flags = 0;
-    std::uint32_t bufferBytes = 0;
-    std::uint32_t reserved = 0;
-    std::uint32_t formatPointer = 0;
-};
-constexpr std::uint32_t kStaticWithVolumeControl = 130;
-
-// SlotState values; bookkeeping only.
-constexpr std::uint8_t kSlotLoaded = 1;
-constexpr std::uint8_t kSlotPlayed = 2;
-constexpr std::uint8_t kSlotStopped = 4;
-
 constexpr std::int16_t kLastPossibleIndex = std::numeric_limits<std::int16_t>::max();
 
 std::string trimSpaces(const std::string& text) {
@@ -45,12 +31,7 @@ std::string trimSpaces(const std::string& text) {
 struct Cls_DX7_JP::WaveSlot {
     std::int16_t SlotIndex = 0;          // 1..32767; 0 in a cleared record
     std::shared_ptr<SoundBuffer> Buffer; // the decoded sound and its volume
-    WaveFormat Format;                   // the file's sample format
-    BufferDescription BufferDesc;
-    std::string SlotPath; // trimmed path the slot was loaded from
-    std::string SlotNote; // always empty
-    std::uint8_t SlotState = 0;
-    std::int32_t SlotTag = 0; // always 0
+    std::string SlotPath;                // trimmed path the slot was loaded from
     bool SlotLoop = false;
 };
 
@@ -102,6 +83,15 @@ int Cls_DX7_JP::Wave_Position(std::int16_t Index) const {
     return -1;
 }
 
+const Cls_DX7_JP::WaveSlot* Cls_DX7_JP::slot(std::int16_t Index) const {
+    const int position = Wave_Position(Index);
+    return position < 0 ? nullptr : &Waves[static_cast<std::size_t>(position)];
+}
+
+Cls_DX7_JP::WaveSlot* Cls_DX7_JP::slot(std::int16_t Index) {
+    return const_cast<WaveSlot*>(std::as_const(*this).slot(Index));
+}
+
 bool Cls_DX7_JP::File_Exists(std::string FilePath) {
     FilePath = trimSpaces(FilePath);
     if (FilePath.empty())
@@ -137,11 +127,10 @@ bool Cls_DX7_JP::Wave_LoadFile(std::string FilePath, std::int16_t& Return_Index)
         WaveSlot& slot = Waves[static_cast<std::size_t>(WaveCount)];
         slot.SlotIndex = LastIndex;
         slot.SlotPath = FilePath;
-        slot.BufferDesc.flags = kStaticWithVolumeControl;
-        slot.Buffer = SoundBuffer::createFromFile(DS, FilePath, slot.Format, LastLoadFailure);
+        WaveFormat fileFormat; // the file's own; the buffer holds the device's
+        slot.Buffer = SoundBuffer::createFromFile(DS, FilePath, fileFormat, LastLoadFailure);
         if (slot.Buffer) {
             Return_Index = LastIndex;
-            slot.SlotState = kSlotLoaded;
             return true;
         }
     } catch (...) {
@@ -158,14 +147,12 @@ bool Cls_DX7_JP::Wave_Play(std::int16_t Index) {
 }
 
 bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame, IfLate ifLate) {
-    const int position = Wave_Position(Index);
-    if (position < 0)
+    WaveSlot* found = slot(Index);
+    if (found == nullptr)
         return false;
-    WaveSlot& slot = Waves[static_cast<std::size_t>(position)];
     DS->setAwake(true);
-    if (slot.Buffer) // a full hand-over queue loses this play; it still counts as played
-        slot.Buffer->play(startFrame, slot.SlotLoop, ifLate);
-    slot.SlotState = kSlotPlayed;
+    if (found->Buffer) // a full hand-over queue loses this play; it still counts as played
+        found->Buffer->play(startFrame, found->SlotLoop, ifLate);
     return true;
 }
 
@@ -175,22 +162,20 @@ void Cls_DX7_JP::Device_Awake(bool Awake) {
 }
 
 bool Cls_DX7_JP::Wave_CancelFrom(std::int16_t Index, std::int64_t fromFrame) {
-    const int position = Wave_Position(Index);
-    if (position < 0)
+    WaveSlot* found = slot(Index);
+    if (found == nullptr)
         return false;
-    if (const auto& buffer = Waves[static_cast<std::size_t>(position)].Buffer)
-        buffer->cancelFrom(fromFrame);
+    if (found->Buffer)
+        found->Buffer->cancelFrom(fromFrame);
     return true;
 }
 
 bool Cls_DX7_JP::Wave_Stop(std::int16_t Index) {
-    const int position = Wave_Position(Index);
-    if (position < 0)
+    WaveSlot* found = slot(Index);
+    if (found == nullptr)
         return false;
-    WaveSlot& slot = Waves[static_cast<std::size_t>(position)];
-    if (slot.Buffer)
-        slot.Buffer->stop();
-    slot.SlotState = kSlotStopped;
+    if (found->Buffer)
+        found->Buffer->stop();
     return true;
 }
 
@@ -224,35 +209,29 @@ bool Cls_DX7_JP::Wave_ClearAll() {
 // ---- Slot properties ----
 
 std::string Cls_DX7_JP::FilePath(std::int16_t Index) const {
-    const int position = Wave_Position(Index);
-    return position < 0 ? std::string{} : Waves[static_cast<std::size_t>(position)].SlotPath;
+    const WaveSlot* found = slot(Index);
+    return found == nullptr ? std::string{} : found->SlotPath;
 }
 
 bool Cls_DX7_JP::LoopPlay(std::int16_t Index) const {
-    const int position = Wave_Position(Index);
-    return position >= 0 && Waves[static_cast<std::size_t>(position)].SlotLoop;
+    const WaveSlot* found = slot(Index);
+    return found != nullptr && found->SlotLoop;
 }
 
 void Cls_DX7_JP::LoopPlay(std::int16_t Index, bool NewValue) {
-    const int position = Wave_Position(Index);
-    if (position >= 0)
-        Waves[static_cast<std::size_t>(position)].SlotLoop = NewValue;
+    if (WaveSlot* found = slot(Index))
+        found->SlotLoop = NewValue;
 }
 
 std::int32_t Cls_DX7_JP::Volume(std::int16_t Index) const {
-    const int position = Wave_Position(Index);
-    if (position < 0)
-        return 0;
-    const auto& buffer = Waves[static_cast<std::size_t>(position)].Buffer;
-    return buffer ? buffer->volume() : 0;
+    const WaveSlot* found = slot(Index);
+    return found != nullptr && found->Buffer ? found->Buffer->volume() : 0;
 }
 
 void Cls_DX7_JP::Volume(std::int16_t Index, std::int32_t NewValue) {
-    const int position = Wave_Position(Index);
-    if (position < 0)
-        return;
-    if (const auto& buffer = Waves[static_cast<std::size_t>(position)].Buffer)
-        buffer->setVolume(NewValue); // a refused value leaves the volume as it was
+    WaveSlot* found = slot(Index);
+    if (found != nullptr && found->Buffer)
+        found->Buffer->setVolume(NewValue); // a refused value leaves the volume as it was
 }
 
 // ---- The device clock ----

@@ -106,6 +106,9 @@ public:
 private:
     struct WaveSlot;
     int Wave_Position(std::int16_t Index) const;
+    // The slot with `Index` while Ready, else nullptr: every slot operation finds it here.
+    const WaveSlot* slot(std::int16_t Index) const;
+    WaveSlot* slot(std::int16_t Index);
     // True only for a regular file (or a link to one): anything else is never opened.
     static bool File_Exists(std::string FilePath);
     bool ready() const { return DXReady && InitDone; }

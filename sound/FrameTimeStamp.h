@@ -5,18 +5,12 @@
 // sequentially consistent, which orders the fields against the sequence without fences
 // (cheap at one write per callback, and understood by ThreadSanitizer).
 
+#include "sound/SteadyClock.h"
+
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 
 namespace metro {
-
-// std::chrono::steady_clock now, in nanoseconds since its epoch: the time a stamp carries.
-inline std::int64_t steadyNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 class FrameTimeStamp {
 public:

@@ -9,6 +9,8 @@
 
 #include <cmath>
 #include <sys/stat.h>
+#include <tuple>
+#include <utility>
 
 namespace metro {
 namespace {
@@ -32,6 +34,14 @@ struct SoundClassTest : ::testing::Test {
         EXPECT_TRUE(sound.Wave_LoadFile(file, index)) << file;
         return index;
     }
+    // Wave_LoadFile's result and the index it gives back (which starts out as 7 here).
+    using Loaded = std::pair<bool, std::int16_t>;
+    static constexpr Loaded kRefused{false, -1};
+    Loaded tryLoad(const std::string& file) {
+        std::int16_t index = 7;
+        const bool loaded = sound.Wave_LoadFile(file, index);
+        return {loaded, index};
+    }
     // Plays the slot alone and returns the first sample of the next block (0 = silent).
     float playedLevel(std::int16_t index) {
         renderFrames(*output, kBlock);
@@ -46,22 +56,26 @@ struct SoundClassTest : ::testing::Test {
 };
 
 TEST_F(SoundClassTest, IndexesFollowTheLoadOrderAndAreNeverHandedOutTwice) {
-    std::int16_t index = 7;
-    EXPECT_TRUE(load(path(1)) == 1 && load("  " + path(2) + "   ") == 2 &&
-                sound.FilePath(2) == path(2)); // trimmed
-    EXPECT_TRUE(!sound.Wave_LoadFile(folder.file("missing.wav"), index) && load(path(3)) == 3)
-        << "a failed load gives its index back";
+    EXPECT_EQ(load(path(1)), 1);
+    EXPECT_EQ(load("  " + path(2) + "   "), 2);
+    EXPECT_EQ(sound.FilePath(2), path(2)) << "trimmed";
+    EXPECT_EQ(tryLoad(folder.file("missing.wav")), kRefused);
+    EXPECT_EQ(load(path(3)), 3) << "a failed load gives its index back";
     sound.LoopPlay(3, true);
     sound.Volume(3, -600);
 
     EXPECT_TRUE(sound.Wave_Clear(1)); // the last position moves into the gap
-    EXPECT_FALSE(sound.Wave_Play(1) || sound.Wave_Clear(1));
+    EXPECT_FALSE(sound.Wave_Play(1));
+    EXPECT_FALSE(sound.Wave_Clear(1));
     EXPECT_FLOAT_EQ(playedLevel(2), levelOf(2));
-    EXPECT_TRUE(sound.FilePath(3) == path(3) && sound.LoopPlay(3) && sound.Volume(3) == -600);
+    EXPECT_EQ(sound.FilePath(3), path(3));
+    EXPECT_TRUE(sound.LoopPlay(3));
+    EXPECT_EQ(sound.Volume(3), -600);
     sound.Wave_Stop(2);
     EXPECT_FLOAT_EQ(playedLevel(3), levelOf(3) * std::pow(10.0f, -0.3f));
     EXPECT_NE(renderFrames(*output, 4 * kBlock).back(), 0.0f) << "looping";
-    EXPECT_TRUE(load(path(1)) == 4 && sound.Wave_Clear(4)); // the last position: only dropped
+    EXPECT_EQ(load(path(1)), 4);
+    EXPECT_TRUE(sound.Wave_Clear(4)); // the last position: only dropped
     sound.Wave_Stop(3);
     EXPECT_EQ(load(path(1)), 5);
     EXPECT_FLOAT_EQ(playedLevel(5), levelOf(1));
@@ -75,7 +89,8 @@ TEST_F(SoundClassTest, ClearAllSilencesEverySlotAndRestartsTheIndexes) {
     EXPECT_NE(renderFrames(*output, kBlock)[0], 0.0f);
     EXPECT_TRUE(sound.Wave_ClearAll());
     EXPECT_EQ(firstSoundingFrame(renderFrames(*output, 4 * kBlock), 1), -1);
-    EXPECT_TRUE(!sound.Wave_Play(1) && load(path(3)) == 1);
+    EXPECT_FALSE(sound.Wave_Play(1));
+    EXPECT_EQ(load(path(3)), 1);
 }
 
 TEST_F(SoundClassTest, OutOfRangeVolumesAndInvalidIndexesAreRefused) {
@@ -90,22 +105,25 @@ TEST_F(SoundClassTest, OutOfRangeVolumesAndInvalidIndexesAreRefused) {
     for (const std::int16_t index : {0, -1, 2}) {
         sound.LoopPlay(index, true);
         sound.Volume(index, -100);
-        EXPECT_FALSE(sound.Wave_Play(index) || sound.Wave_PlayAt(index, 0) ||
-                     sound.Wave_Stop(index) || sound.Wave_Clear(index) || sound.LoopPlay(index) ||
-                     sound.Volume(index) != 0 || !sound.FilePath(index).empty());
+        // Play, play at a frame, stop, clear, loop, volume, path: each one's failure value.
+        EXPECT_EQ((std::tuple{sound.Wave_Play(index), sound.Wave_PlayAt(index, 0),
+                              sound.Wave_Stop(index), sound.Wave_Clear(index),
+                              sound.LoopPlay(index), sound.Volume(index), sound.FilePath(index)}),
+                  (std::tuple{false, false, false, false, false, 0, std::string{}}))
+            << index;
     }
 }
 
 TEST_F(SoundClassTest, TheLastIndexIs32767UntilClearAll) {
     const std::string tiny = folder.file("tiny.wav");
     ASSERT_TRUE(writePcm16(tiny, steadySound(500, 1)));
-    std::int16_t index = 0;
     for (int n = 1; n <= 32767; ++n)
-        ASSERT_TRUE(sound.Wave_LoadFile(tiny, index) && index == n) << n;
-    EXPECT_TRUE(!sound.Wave_LoadFile(path(1), index) && index == -1);
-    // A freed index is not handed out again.
-    EXPECT_TRUE(sound.Wave_Clear(5) && !sound.Wave_LoadFile(path(1), index));
-    EXPECT_TRUE(sound.Wave_ClearAll() && load(path(1)) == 1);
+        ASSERT_EQ(tryLoad(tiny), (Loaded{true, static_cast<std::int16_t>(n)}));
+    EXPECT_EQ(tryLoad(path(1)), kRefused);
+    EXPECT_TRUE(sound.Wave_Clear(5));
+    EXPECT_EQ(tryLoad(path(1)), kRefused) << "a freed index is not handed out again";
+    EXPECT_TRUE(sound.Wave_ClearAll());
+    EXPECT_EQ(load(path(1)), 1);
 }
 
 // ---- Bad input: each load fails with -1, says why, and leaves the table as it was ----
@@ -167,11 +185,11 @@ TEST_P(BadFileTest, LoadFailsSaysWhyAndChangesNothing) {
         bad = folder.file("fifo.wav");
         ASSERT_EQ(::mkfifo(bad.c_str(), 0600), 0);
     }
-    std::int16_t index = 0;
-    EXPECT_TRUE(!sound.Wave_LoadFile(bad, index) && index == -1);
+    EXPECT_EQ(tryLoad(bad), kRefused);
     EXPECT_EQ(sound.Wave_LoadFailure(), GetParam().why) << describe(sound.Wave_LoadFailure());
     EXPECT_FLOAT_EQ(playedLevel(1), levelOf(1));
-    EXPECT_TRUE(!sound.Wave_Play(2) && load(path(2)) == 2);
+    EXPECT_FALSE(sound.Wave_Play(2));
+    EXPECT_EQ(load(path(2)), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(SoundClass, BadFileTest, ::testing::ValuesIn(kBadFiles),

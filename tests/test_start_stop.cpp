@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <tuple>
 
 using namespace metro;
 
@@ -22,6 +23,11 @@ struct Stopped : test::LoadedForm {
         clock.heard = start + ms;
         form.metronome.Beat_Frame();
     }
+    // Playing, the beat frames' timer, the stop picture shown, the play picture shown.
+    using Running = std::tuple<bool, bool, bool, bool>;
+    Running running() const {
+        return {s.Playing, window.framesRunning, c.I_Play(1).Visible, c.I_Play(0).Visible};
+    }
 };
 
 } // namespace
@@ -30,14 +36,12 @@ TEST_F(Stopped, StopPutsBackThePoseOfTheStartWhateverThePhase) {
     const std::array<float, 4> pose{c.Line_Rod.X1, c.Line_Rod.Y1, c.I_Rod.Left, c.I_Rod.Top};
     for (std::int64_t at : {0, 100, 250, 499, 770, 12345}) {
         play();
-        EXPECT_TRUE(s.Playing && window.framesRunning && c.I_Play(1).Visible &&
-                    !c.I_Play(0).Visible);
+        EXPECT_EQ(running(), (Running{true, true, true, false})) << at;
         frameAt(at);
         form.I_Play_Click(1);
         EXPECT_EQ((std::array{c.Line_Rod.X1, c.Line_Rod.Y1, c.I_Rod.Left, c.I_Rod.Top}), pose)
             << at;
-        EXPECT_FALSE(s.Playing || window.framesRunning || c.I_Play(1).Visible ||
-                     !c.I_Play(0).Visible);
+        EXPECT_EQ(running(), (Running{false, false, false, true})) << at;
         clock.heard += 1000;
     }
 }
@@ -60,4 +64,44 @@ TEST_F(Stopped, TheRodPassesTheVerticalOnEveryBeatAndSwingsToAlternateSidesForAM
         EXPECT_NEAR(std::hypot(weightX - pivotX, pivotY - c.I_Rod.Top - c.I_Rod.Height / 2), arm,
                     0.01);
     }
+}
+
+// Closing while playing (the close box, Esc): the run and its clock end before the sound
+// instance they read goes, and a beat frame the timer still delivers touches nothing.
+TEST_F(Stopped, ClosingWhilePlayingEndsTheRunBeforeTheSoundDeviceGoes) {
+    int clocksEnded = 0;
+    bool deviceWhenTheClockWent = false;
+    clock.onRunEnd = [&] {
+        ++clocksEnded;
+        deviceWhenTheClockWent = s.SoundDevice != nullptr;
+    };
+    ASSERT_NE(s.SoundDevice, nullptr);
+    play();
+    frameAt(120);
+    const std::array<float, 2> swung{c.Line_Rod.X1, c.I_Rod.Left};
+    form.P_X_Click();
+    EXPECT_EQ(window.unloads, 1);
+    EXPECT_EQ(clocksEnded, 1);
+    EXPECT_TRUE(deviceWhenTheClockWent);
+    EXPECT_FALSE(s.Playing);
+    EXPECT_FALSE(window.framesRunning);
+    EXPECT_TRUE(window.hidden);
+    EXPECT_EQ(s.SoundDevice, nullptr);
+
+    frameAt(370);
+    EXPECT_EQ((std::array{c.Line_Rod.X1, c.I_Rod.Left}), swung) << "a late frame moves nothing";
+    EXPECT_FALSE(window.framesRunning);
+    EXPECT_EQ(clocksEnded, 1);
+}
+
+// Closing while stopped, and a second unload: nothing to end, nothing released twice.
+TEST_F(Stopped, ClosingWhileStoppedReleasesTheDeviceOnce) {
+    int clocksEnded = 0;
+    clock.onRunEnd = [&] { ++clocksEnded; };
+    form.Form_Unload();
+    form.Form_Unload();
+    EXPECT_EQ(clocksEnded, 0);
+    EXPECT_FALSE(s.Playing);
+    EXPECT_TRUE(window.hidden);
+    EXPECT_EQ(s.SoundDevice, nullptr);
 }

@@ -26,6 +26,7 @@ TEST_F(TempoFromWeight, FollowsTheScaleBetweenAndBeyondItsTicks) {
         {0, 40},     {765, 40}, // above the first tick and at the drag's highest centre
         {3105, 120}, {3106, 120}, {3120, 121}, // 120.04, 120.6
         {2340, 88},  {2370, 90},               // 88.5 and 89.5: halves go to the even neighbour
+        {4710, 196},                           // between the last two ticks, 184 and 208
         {4936, 209}, {5010, 254}, {5085, 300}, // below the last tick, on to the lowest place
     };
     for (const auto& [y, tempo] : cases)

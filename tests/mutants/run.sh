@@ -23,9 +23,9 @@ fault G1 engine/BeatGrid.h 's| + tempo_ / 2) / tempo_|) / tempo_|' \
     test_click_timing '^(Tempos/OnTheGrid|ClickTiming)\.'
 fault G2 engine/BeatGrid.h 's|(scaled / ticksPerMinute_)|((scaled + ticksPerMinute_ / 2) / ticksPerMinute_)|' \
     test_start_stop '^Stopped\.'
-fault T1 engine/TempoChange.cpp 's/found = i;/found = static_cast<std::int16_t>(i + 1);/' \
+fault T1 engine/TempoMapping.cpp 's/i = first; i < last; ++i/i = first; i < last - 1; ++i/' \
     test_tempo_change '^TempoFromWeight\.'
-fault T2 engine/TempoChange.cpp 's|form_.I_Rod.Height / 2;|form_.I_Rod.Height;|' \
+fault T2 engine/TempoMapping.cpp 's|form.I_Rod.Height / 2;|form.I_Rod.Height;|' \
     test_tempo_change '^TempoFromWeight\.'
 fault K1 ui/form/Keyboard.cpp '/s.KeyIsDown = false;/d' test_keyboard '^Keyboard\.'
 fault K2 ui/form/Keyboard.cpp 's/KeyCode - vk::Keypad0)/KeyCode - vk::Keypad0 + 1)/' test_keyboard '^Keyboard\.'
@@ -33,7 +33,7 @@ fault K3 ui/form/Keyboard.cpp 's/KeyCode <= vk::Digit8)/KeyCode <= vk::Digit8 + 
 fault K5 ui/qt/KeyMapping.cpp 's/if (scan >= kXkbDigit1 \&\& scan <= kXkbDigit0)/if (false)/' \
     test_metronome_window '^ShownWindow\.'
 fault K4 ui/form/Keyboard.cpp 's/0, 0, kWeightStep)/0, 0, -kWeightStep)/' test_keyboard '^Keyboard\.'
-fault P1 engine/TempoSearch.cpp 's/kAboveRodTop = 30/kAboveRodTop = 45/' test_pointer '^Pointer\.'
+fault P1 engine/TempoMapping.cpp 's/kAboveRodTop = 30/kAboveRodTop = 45/' test_pointer '^Pointer\.'
 fault P2 ui/form/Pointer.cpp 's/Y >= kReleaseBandTop/Y > kReleaseBandTop/' test_pointer '^Pointer\.'
 fault P3 ui/form/Pointer.cpp 's/0 < Y \&\& Y < box.Height \&\& 0 < X/0 <= Y \&\& Y < box.Height \&\& 0 < X/' \
     test_pointer '^Pointer\.'
@@ -61,6 +61,10 @@ fault S1 engine/StartStop.cpp 's|toInt16(weight.Height / 2 + weight.Top)|toInt16
 fault S2 engine/StartStop.cpp 's/        Scale_Show(true);/        Scale_Show(false);/' \
     "test_start_stop test_panels" '^(Stopped|Panels)\.'
 fault S3 engine/StartStop.cpp '/^        cancelClicks();$/d' test_click_timing '^ClickTiming\.'
+fault SH1 engine/Metronome.cpp '/^void Metronome::Form_Unload/,/^}/{/state.SoundDevice.reset();/d;s/^    endRun();$/    state.SoundDevice.reset();\n    endRun();/}' \
+    test_start_stop '^Stopped\.'
+fault SH2 engine/Metronome.cpp '/^void Metronome::Form_Unload/,/^}/s/^    endRun();$/    state.Playing = false;/' \
+    test_start_stop '^Stopped\.'
 fault M1 sound/Mixer.cpp 's/\.frame <= blockStart + cursor/.frame < blockStart + frames/' \
     test_Mixer '^MixerTest\.'
 fault M2 sound/Mixer.cpp '/^            cancelPending(command->voice);$/d' test_Mixer '^MixerTest\.'
@@ -73,6 +77,8 @@ fault C2 sound/Cls_DX7_JP.cpp 's/if (LastIndex == kLastPossibleIndex)/if (false)
     test_Cls_DX7_JP '^SoundClassTest\.'
 fault C3 sound/Cls_DX7_JP.cpp '/^    LastIndex = 0;$/d' test_Cls_DX7_JP '^SoundClassTest\.'
 fault C4 sound/Cls_DX7_JP.cpp 's/(LastIndex + 1)/(WaveCount + 1)/' test_Cls_DX7_JP '^SoundClassTest\.'
+fault C5 sound/Cls_DX7_JP.cpp 's/? nullptr : \&Waves\[static_cast<std::size_t>(position)\];/? nullptr : \&Waves[1];/' \
+    test_Cls_DX7_JP '^SoundClassTest\.'
 fault W1 sound/WaveDecoder.cpp 's/offset += 8 + size + (size \& 1);/offset += 8 + size;/' \
     "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
 fault W2 sound/WaveDecoder.cpp '/if (offset + 8 + size > riffEnd)/,+1d' \
@@ -98,6 +104,8 @@ fault D1 engine/BeatClock.cpp 's|now - movedAt_ > lostAfter()|now - movedAt_ > l
     test_device_loss '^DeviceLoss\.'
 fault D2 engine/BeatClock.cpp '/offset_ = bridged(now) - heard;/d' test_device_loss '^DeviceLoss\.'
 fault D3 engine/BeatLoop.cpp 's/^            cancelClicks();$/            static_cast<void>(0);/' test_device_loss '^DeviceLoss\.'
+fault F1 engine/Metronome.cpp 's/if (state.SoundReady \&\& state.SoundDevice \&\& state.SoundDevice->SampleRate() > 0)/if (false)/' \
+    test_device_return '^DeviceReturn\.'
 fault CL1 app/CommandLine.cpp 's/value < low ||/value < low - 1 ||/' test_command_line 'Parsing\.'
 fault TS1 engine/TempoSearch.cpp 's/if (step > 0 \&\& gives(from + step))/if (false \&\& gives(from + step))/' \
     test_tempo_search '^TempoSearch\.'

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
 
 namespace metro::test {
@@ -30,25 +31,19 @@ class ClickedMetronome {
 public:
     static constexpr int rate = 48000;
 
+    // The clicks lie in the window's program folder, so start-up loads them.
     explicit ClickedMetronome(std::int64_t firstFrame = 0)
         : output(std::make_shared<OfflineAudioOutput>(DeviceFormat{rate, 1, 512}, 1, firstFrame)) {
-        form.Form_Load(); // no clicks beside the test program: starts silent
+        std::filesystem::create_directory(folder_.path() / "metro");
+        window.folder = folder_.path();
+        for (auto [name, level] : {std::pair{"1.wav", 16384}, {"2.wav", 8192}})
+            EXPECT_TRUE(writePcm16(folder_.file("metro/") + name,
+                                   steadySound(static_cast<std::int16_t>(level), 200)));
+        form.Form_Load();
+        EXPECT_TRUE(state().SoundReady);
         window.onUnload = [this] { form.Form_Unload(); };
-        auto sound = std::make_unique<Cls_DX7_JP>(output);
-        sound->Initialize(1, 2);
-        MetronomeState& s = form.state();
-        for (auto [slot, level] : {std::pair{&s.AccentSlot, 16384}, {&s.BeatSlot, 8192}}) {
-            const std::string path = folder_.file(std::to_string(level) + ".wav");
-            EXPECT_TRUE(writePcm16(path, steadySound(static_cast<std::int16_t>(level), 200)) &&
-                        sound->Wave_LoadFile(path, *slot));
-        }
-        s.SoundDevice = std::move(sound);
-        s.SoundReady = true;
         steady.ticksPerSecond = rate;
         steady.heard = firstFrame;
-        form.metronome.clockForRun = [this](const MetronomeState& state) {
-            return makeDeviceBeatClock(*state.SoundDevice, steady.forRun());
-        };
     }
     MetronomeState& state() { return form.state(); }
     std::int64_t now() const { return output->mixer().framesRendered(); }
@@ -94,10 +89,15 @@ public:
     }
 
     RecordingWindow window;
-    Form1 form{window};
     std::shared_ptr<OfflineAudioOutput> output;
-    std::vector<Click> clicks;
     ManualClock steady; // frames of real time: the device's frames plus those it missed
+    Form1 form{window,
+               {.makeSoundDevice = [this] { return std::make_unique<Cls_DX7_JP>(output); },
+                .clockForRun =
+                    [this](const MetronomeState& state) {
+                        return makeDeviceBeatClock(*state.SoundDevice, steady.forRun());
+                    }}};
+    std::vector<Click> clicks;
     std::mt19937 random{17};
 
 private:

@@ -15,17 +15,17 @@ namespace metro::test {
 
 struct LoadedForm : ::testing::Test {
     RecordingWindow window;
-    Form1 form{window};
+    ManualClock clock;
+    Form1 form{
+        window,
+        {.makeSoundDevice =
+             [] { return std::make_unique<Cls_DX7_JP>(std::make_shared<OfflineAudioOutput>()); },
+         .clockForRun = [this](const MetronomeState&) { return clock.forRun(); }}};
     WindowLayout& c = form.controls;
     MetronomeState& s = form.state();
-    ManualClock clock;
 
     void SetUp() override {
-        form.metronome.makeSoundDevice = [] {
-            return std::make_unique<Cls_DX7_JP>(std::make_shared<OfflineAudioOutput>());
-        };
         form.Form_Load();
-        form.metronome.clockForRun = [this](const MetronomeState&) { return clock.forRun(); };
         window.onUnload = [this] { form.Form_Unload(); };
     }
 };

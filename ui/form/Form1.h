@@ -18,7 +18,8 @@ namespace metro {
 
 class Form1 {
 public:
-    explicit Form1(WindowServices& window);
+    // `factories`: what the metronome makes for itself (the program's own by default).
+    explicit Form1(WindowServices& window, MetronomeFactories factories = {});
 
     WindowLayout controls;
     Metronome metronome;
@@ -27,7 +28,7 @@ public:
     MetronomeState& state() { return metronome.state; }
 
     void Form_Load() { metronome.Form_Load(); }
-    void Form_Unload();
+    void Form_Unload() { metronome.Form_Unload(); }
 
     // Keyboard (Keyboard.cpp): commands act on release.
     void Form_KeyDown(std::int16_t KeyCode, std::int16_t Shift);

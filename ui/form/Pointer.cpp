@@ -16,7 +16,8 @@ constexpr std::int32_t kWheelNotch = 120;                         // eighths of 
 constexpr std::int32_t kMostNotches = TempoScale::kFastestTempo - TempoScale::kSlowestTempo;
 } // namespace
 
-Form1::Form1(WindowServices& window) : metronome(controls, window), window_(window) {}
+Form1::Form1(WindowServices& window, MetronomeFactories factories)
+    : metronome(controls, window, std::move(factories)), window_(window) {}
 
 void Form1::I_Rod_MouseDown(std::int16_t Button, std::int16_t, float, float Y) {
     if (state().Playing || Button != LeftButton)
@@ -88,7 +89,7 @@ void Form1::P_X_MouseMove(std::int16_t, std::int16_t, float X, float Y) {
 void Form1::Tempo_Seek(std::int16_t Target) {
     if (state().Playing)
         return;
-    const auto top = weightTopForTempo(metronome, controls, Target);
+    const auto top = weightTopForTempo(controls, Target);
     if (!top)
         return;
     state().DragOffsetY = 0; // a move the program makes itself
@@ -122,12 +123,6 @@ void Form1::releasePointer() {
 
 void Form1::P_X_Click() {
     window_.unloadWindow();
-}
-
-void Form1::Form_Unload() {
-    state().Playing = false;
-    window_.hideWindow();
-    state().SoundDevice.reset(); // stops and releases every click and the device
 }
 
 } // namespace metro
