@@ -1,8 +1,8 @@
 // The keyboard: commands on release, one per key stroke, the same handlers as the pointer.
 
-#include "model/KeyCodes.h"
 #include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
+#include "ui/form/KeyCodes.h"
 
 #include <gtest/gtest.h>
 

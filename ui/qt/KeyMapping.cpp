@@ -1,7 +1,7 @@
 #include "ui/qt/KeyMapping.h"
 
-#include "model/KeyCodes.h"
-#include "model/MouseButtons.h"
+#include "ui/form/KeyCodes.h"
+#include "ui/form/MouseButtons.h"
 
 #include <QKeyEvent>
 

@@ -1,6 +1,6 @@
 #pragma once
-// Qt's key and pointer events in the numbers the window's handlers take (model/KeyCodes.h,
-// model/MouseButtons.h): virtual-key codes by key identity (so Shift+1 is still the key 1;
+// Qt's key and pointer events in the numbers the window's handlers take (ui/form/KeyCodes.h,
+// ui/form/MouseButtons.h): virtual-key codes by key identity (so Shift+1 is still the key 1;
 // the main row's digit keys by their place on every layout), modifier bits and pointer
 // button bits.
 
