@@ -10,7 +10,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Metronome"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(metro::programVersion());
 
     // The command line before anything else: help, the version and a mistake need neither a
     // screen nor a sound device.
