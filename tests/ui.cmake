@@ -9,6 +9,7 @@ metro_add_test(test_tempo_change SOURCES test_tempo_change.cpp LIBS metro_form)
 metro_add_test(test_start_stop SOURCES test_start_stop.cpp LIBS metro_form)
 metro_add_test(test_pointer SOURCES test_pointer.cpp LIBS metro_form)
 metro_add_test(test_keyboard SOURCES test_keyboard.cpp LIBS metro_form)
+metro_add_test(test_key_mapping OWN_MAIN SOURCES test_key_mapping.cpp LIBS metro_window)
 metro_add_test(test_panels SOURCES test_panels.cpp LIBS metro_form)
 metro_add_test(test_window_accessibility OWN_MAIN SOURCES test_window_accessibility.cpp
     LIBS metro_window Qt6::Test)
