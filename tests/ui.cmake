@@ -18,3 +18,11 @@ metro_add_test(test_window_accessibility OWN_MAIN SOURCES test_window_accessibil
 add_test(NAME atspi_real_program
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/atspi_test.sh $<TARGET_FILE:metronome>)
 set_tests_properties(atspi_real_program PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+# The real window moved by its top band under two window managers, on a bare X server and
+# under a nested Weston (the Wayland platform), each on its own Xvfb; skipped where one is
+# missing.
+foreach(wm openbox icewm none weston)
+    add_test(NAME window_move_${wm}
+        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/window_move_test.sh $<TARGET_FILE:metronome> ${wm})
+    set_tests_properties(window_move_${wm} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
+endforeach()
