@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
+#include <utility>
 
 using namespace metro;
 
@@ -36,9 +38,9 @@ void checkInvariants(const Session& w) {
     ASSERT_GE(s.Tempo, 40);
     ASSERT_LE(s.Tempo, 300);
     ASSERT_EQ(c.L_temo.Caption, std::to_string(s.Tempo));
-    ASSERT_EQ(c.I_Play(1).Visible, s.Playing) << "stop shows in play";
-    ASSERT_NE(c.I_Play(0).Visible, s.Playing) << "play shows when stopped";
-    ASSERT_EQ(w.m->window.framesRunning, s.Playing);
+    // Stop shown, play shown and the frames running, against playing.
+    ASSERT_EQ(std::tuple(c.I_Play(1).Visible, c.I_Play(0).Visible, w.m->window.framesRunning),
+              std::tuple(s.Playing, !s.Playing, s.Playing));
     // The ticks, the marks and the key help go together: hidden in play, else as the button.
     const bool scale = s.ScaleShown && !s.Playing;
     for (const Line& tick : c.Line1)
@@ -47,14 +49,12 @@ void checkInvariants(const Session& w) {
         for (const Label& label : *labels)
             ASSERT_EQ(label.Visible, scale) << label.Name << label.Index;
     const Line& rod = c.Line_Rod;
-    ASSERT_EQ(rod.X2, w.rest[2]) << "the pivot stays";
-    ASSERT_EQ(rod.Y2, w.rest[3]) << "the pivot stays";
+    ASSERT_EQ(std::tuple(rod.X2, rod.Y2), std::tuple(w.rest[2], w.rest[3])) << "the pivot stays";
     if (s.Playing) { // the rod top on its circle about the pivot
         ASSERT_NEAR(std::hypot(rod.X1 - rod.X2, rod.Y2 - rod.Y1), w.rest[3] - w.rest[1], 1);
     } else { // at rest, the weight within the drag's reach or on a tick
-        ASSERT_EQ(rod.X1, w.rest[0]);
-        ASSERT_EQ(rod.Y1, w.rest[1]);
-        ASSERT_EQ(c.I_Rod.Left, w.rest[4]);
+        ASSERT_EQ(std::tuple(rod.X1, rod.Y1, c.I_Rod.Left),
+                  std::tuple(w.rest[0], w.rest[1], w.rest[4]));
         const float centre = c.I_Rod.Top + c.I_Rod.Height / 2;
         const bool onTick = std::any_of(c.Line1.begin(), c.Line1.end(),
                                         [&](const Line& tick) { return tick.Y1 == centre; });
@@ -131,16 +131,14 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
             ASSERT_EQ(w.m->clicks.size(), clicksBefore) << "a click while stopped";
         }
         if (w.m->window.unloads > 0) {
-            ASSERT_FALSE(w.s.Playing);
-            ASSERT_TRUE(w.m->window.hidden);
-            ASSERT_EQ(w.s.SoundDevice, nullptr);
+            ASSERT_EQ(std::tuple(w.s.Playing, w.m->window.hidden, w.s.SoundDevice == nullptr),
+                      std::tuple(false, true, true));
             // A frame already due still runs once; it must stop the frames and touch nothing.
             const float rodX = w.c.Line_Rod.X1;
             form.metronome.Beat_Frame();
             w.m->render(test::ClickedMetronome::rate / 4); // past every click handed over
-            ASSERT_FALSE(w.m->window.framesRunning);
-            ASSERT_EQ(w.c.Line_Rod.X1, rodX);
-            ASSERT_EQ(w.m->clicks.size(), clicksBefore);
+            ASSERT_EQ(std::tuple(w.m->window.framesRunning, w.c.Line_Rod.X1, w.m->clicks.size()),
+                      std::tuple(false, rodX, clicksBefore));
             session = std::make_unique<Session>(sessions++ % 2 == 1);
             continue;
         }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <utility>
 
 using namespace metro;
@@ -52,51 +53,32 @@ TEST(FramePacer, TheNextFrameKeepsTheGridAndMakesNoBurstAfterAHoldUp) {
     }
 }
 
-namespace {
-
-struct Pacing : ::testing::Test {
+// Frames come while running and none once stopped: before the first, from inside one, or
+// from outside; and the pacer starts again.
+TEST(FramePacer, FramesComeWhileRunningAndNoneOnceStopped) {
     int frames = 0;
-    std::function<void()> inFrame;
-    FramePacer pacer{[this] {
+    bool stopInFrame = true;
+    FramePacer pacer([&] {
         ++frames;
-        if (inFrame)
-            inFrame();
-    }};
-};
-
-} // namespace
-
-TEST_F(Pacing, FramesComeWhileRunningAndNoneOnceStopped) {
-    EXPECT_FALSE(pacer.running());
-    pacer.start(250);
-    EXPECT_TRUE(pacer.running());
-    EXPECT_EQ(pacer.period(), 4ms);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frames >= 5; }, 5000)) << frames;
-    pacer.stop();
-    EXPECT_FALSE(pacer.running());
-    const int atStop = frames;
-    QTest::qWait(50);
-    EXPECT_EQ(frames, atStop);
-}
-
-TEST_F(Pacing, AFrameThatStopsThePacerIsTheLast) {
-    inFrame = [&] { pacer.stop(); };
-    pacer.start(250);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frames >= 1; }, 5000));
-    QTest::qWait(50);
-    EXPECT_EQ(frames, 1);
-    // And it starts again.
-    inFrame = nullptr;
-    pacer.start(0);
-    EXPECT_EQ(pacer.period(), nanoseconds(16'666'667));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frames >= 3; }, 5000)) << frames;
-}
-
-TEST_F(Pacing, StoppedBeforeItsFirstFrameItRunsNone) {
+        if (stopInFrame)
+            pacer.stop();
+    });
     pacer.start(60);
     pacer.stop();
-    QTest::qWait(60);
-    EXPECT_EQ(frames, 0);
+    QTest::qWait(40);
+    EXPECT_EQ(frames, 0) << "stopped before its first frame";
+    pacer.start(250);
+    EXPECT_EQ(pacer.period(), 4ms);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames >= 1; }, 5000));
+    QTest::qWait(40);
+    EXPECT_EQ(frames, 1) << "a frame that stops the pacer is the last";
+    stopInFrame = false;
+    pacer.start(250);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames >= 5; }, 5000)) << frames;
+    pacer.stop();
+    const int atStop = frames;
+    QTest::qWait(40);
+    EXPECT_EQ(frames, atStop);
 }
 
 int main(int argc, char** argv) {

@@ -38,7 +38,6 @@ const Stroke kStrokes[] = {
     {"5", 14, 0x35, Qt::Key_5, "5", kNone, vk::Digit1 + 4},
     {"Shift+1", 10, 0x21, Qt::Key_Exclam, "!", kShift, vk::Digit1},
     {"synthetic Shift+2", 0, 0, Qt::Key_At, "@", kShift, vk::Digit1 + 1},
-    {"9", 18, 0x39, Qt::Key_9, "9", kNone, vk::Digit9},
     {"Esc", 9, 0xff1b, Qt::Key_Escape, "\x1b", kNone, vk::Escape},
     {"Return", 36, 0xff0d, Qt::Key_Return, "\r", kNone, vk::Enter},
     {"space", 65, 0x20, Qt::Key_Space, " ", kNone, vk::Space},
@@ -47,20 +46,16 @@ const Stroke kStrokes[] = {
     // The keypad: digits, plus, minus and Enter, nothing else.
     {"keypad 4", 83, 0xffb4, Qt::Key_4, "4", kPad, vk::Keypad0 + 4},
     {"keypad +", 86, 0xffab, Qt::Key_Plus, "+", kPad, vk::KeypadPlus},
-    {"keypad -", 82, 0xffad, Qt::Key_Minus, "-", kPad, vk::KeypadMinus},
     {"keypad Enter", 104, 0xff8d, Qt::Key_Enter, "\r", kPad, vk::Enter},
     {"keypad = (no keypad flag)", 125, 0xffbd, Qt::Key_Equal, "=", kNone, vk::NoCommand},
     {"synthetic keypad =", 0, 0, Qt::Key_Equal, "=", kPad, vk::NoCommand},
     {"keypad *", 63, 0xffaa, Qt::Key_Asterisk, "*", kPad, vk::NoCommand},
-    {"keypad .", 91, 0xffae, Qt::Key_Period, ".", kPad, vk::NoCommand},
     // French: the main row types symbols unshifted, and is still the digits.
     {"French 6", 15, 0x2d, Qt::Key_Minus, "-", kNone, vk::Digit1 + 5},
     {"French 8", 17, 0x5f, Qt::Key_Underscore, "_", kNone, vk::Digit8},
     {"French 2", 11, 0xe9, Qt::Key_Eacute, "\u00e9", kNone, vk::Digit1 + 1},
-    {"French 1", 10, 0x26, Qt::Key_Ampersand, "&", kNone, vk::Digit1},
     // Russian: T's place types a Cyrillic letter; = and - type themselves.
     {"Russian T place", 28, 0x6c5, 0x415, "\u0435", kNone, vk::LetterT},
-    {"Russian Shift+T place", 28, 0x6e5, 0x415, "\u0415", kShift, vk::LetterT},
     {"Russian R place", 27, 0x6cb, 0x41a, "\u043a", kNone, vk::NoCommand},
     {"Russian =", 21, 0x3d, Qt::Key_Equal, "=", kNone, vk::PlusEquals},
     {"Russian -", 20, 0x2d, Qt::Key_Minus, "-", kNone, vk::Minus},
@@ -74,7 +69,6 @@ const Stroke kStrokes[] = {
     {"Dvorak T place", 28, 0x79, Qt::Key_Y, "y", kNone, vk::LetterA + 24},
     {"Dvorak t", 45, 0x74, Qt::Key_T, "t", kNone, vk::LetterT},
     {"German minus place", 20, 0xdf, Qt::Key_ssharp, "\u00df", kNone, vk::NoCommand},
-    {"German -", 61, 0x2d, Qt::Key_Minus, "-", kNone, vk::Minus},
 };
 
 } // namespace

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace metro;
 
 namespace {
@@ -36,12 +38,6 @@ struct ShownWindow : ::testing::Test {
 };
 
 } // namespace
-
-TEST_F(ShownWindow, IsAFramelessWindowOf281By439Pixels) {
-    EXPECT_EQ(window.size(), QSize(281, 439));
-    EXPECT_TRUE(window.windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "fixed size";
-}
 
 TEST_F(ShownWindow, GrabShowsTheRodInItsColourAlongItsLength) {
     const QImage image = grab();
@@ -181,27 +177,6 @@ TEST_F(ShownWindow, TheScaleKeyShowsTheMarksAndAClickOnOneSetsItsTempo) {
     EXPECT_EQ(c.I_Rod.Top, 4860);
 }
 
-TEST_F(ShownWindow, KeysActByTheirIdentityAsTheLayoutReportsThem) {
-    // Keys as X11 reports them (KeyMapping's own test has every layout): the XKB key code,
-    // the key symbol, Qt's key and text.
-    const auto stroke = [&](quint32 place, quint32 symbol, int key, const char* text,
-                            Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-            QKeyEvent event(type, key, modifiers, place, symbol, 0, QString::fromUtf8(text));
-            QApplication::sendEvent(&window, &event);
-        }
-    };
-    const WindowLayout& c = window.form().controls;
-    stroke(15, 0x2d, Qt::Key_Minus, "-"); // French: the main row's 6 types '-'
-    EXPECT_EQ(window.form().state().BeatsPerMeasure, 6);
-    EXPECT_EQ(c.L_Metro(6).ForeColor, 0xFFFFFFu);
-    EXPECT_EQ(c.I_Rod.Top, 3030) << "the tempo stays";
-    stroke(125, 0xffbd, Qt::Key_Equal, "="); // the keypad's '=': no command
-    EXPECT_EQ(c.I_Rod.Top, 3030);
-    stroke(28, 0x6c5, 0x415, "\u0435"); // Russian: T's place types a Cyrillic letter
-    EXPECT_TRUE(c.L_Tem1(0).Visible) << "the scale shows";
-}
-
 TEST_F(ShownWindow, PlusAndMinusKeysOfBothKindsAndTheWheelStepTheWeight) {
     const WindowLayout& c = window.form().controls;
     QTest::keyClick(&window, Qt::Key_Equal);
@@ -224,24 +199,20 @@ TEST_F(ShownWindow, PlusAndMinusKeysOfBothKindsAndTheWheelStepTheWeight) {
     EXPECT_EQ(wheel(-120, true), std::to_string(tempo));
 }
 
-TEST_F(ShownWindow, EnterStartsTheBeatFramesAndStops) {
+TEST_F(ShownWindow, EnterStartsAndStopsTheBeatFramesAndEscClosesTheWindowAndTheSound) {
+    const MetronomeState& s = window.form().state();
     QTest::keyClick(&window, Qt::Key_Return);
-    EXPECT_TRUE(window.form().state().Playing);
-    EXPECT_TRUE(window.beatFramesRunning());
+    EXPECT_EQ(std::tuple(s.Playing, window.beatFramesRunning()), std::tuple(true, true));
     QTest::qWait(60);
     QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_FALSE(window.form().state().Playing);
-    EXPECT_FALSE(window.beatFramesRunning());
-    EXPECT_EQ(window.form().controls.Line_Rod.X1, 2085);
-}
-
-TEST_F(ShownWindow, EscClosesTheWindowAndReleasesTheSound) {
+    EXPECT_EQ(std::tuple(s.Playing, window.beatFramesRunning()), std::tuple(false, false));
+    EXPECT_EQ(window.form().controls.Line_Rod.X1, 2085) << "back at rest";
     QTest::keyClick(&window, Qt::Key_Return);
     QTest::keyClick(&window, Qt::Key_Escape);
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(window.form().state().Playing);
-    EXPECT_EQ(window.form().state().SoundDevice, nullptr);
-    EXPECT_FALSE(window.beatFramesRunning());
+    // Shown, playing, frames running, a sound device.
+    EXPECT_EQ(std::tuple(window.isVisible(), s.Playing, window.beatFramesRunning(),
+                         s.SoundDevice != nullptr),
+              std::tuple(false, false, false, false));
 }
 
 TEST_F(ShownWindow, TheCloseBoxAppearsUnderThePointerAndClosesTheWindow) {

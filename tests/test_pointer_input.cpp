@@ -1,6 +1,6 @@
-// Qt's pointer events to the router: pixels become twips, and a left button handed to the
-// window manager's move counts as released, whatever Qt goes on reporting, until Qt sees it
-// pressed or released again.
+// Qt's pointer events to the router: a left button handed to the window manager's move counts
+// as released, whatever Qt goes on reporting, until Qt sees it pressed or released again. (The
+// window's own tests drag the weight through it, pixels to twips.)
 
 #include "support/LoadedForm.h"
 #include "ui/qt/PointerInput.h"
@@ -24,16 +24,6 @@ struct Input : test::LoadedForm {
 };
 
 } // namespace
-
-TEST_F(Input, PixelsReachTheHandlersInTwips) {
-    const QPointF weight(c.I_Rod.Left / 15 + 5, c.I_Rod.Top / 15 + 5);
-    input.press(Qt::LeftButton, {}, weight);
-    input.move(Qt::LeftButton, {}, weight + QPointF(0, 20.4));
-    EXPECT_EQ(c.I_Rod.Top, 3030 + 306) << "20.4 pixels are 306 twips";
-    input.release(Qt::LeftButton, {}, {}, weight + QPointF(0, 20.4));
-    input.move(Qt::NoButton, {}, weight);
-    EXPECT_EQ(c.I_Rod.Top, 3336) << "a move with no button drags nothing";
-}
 
 TEST_F(Input, ALeftButtonHandedToTheWindowManagerCountsAsReleasedUntilQtSeesItAgain) {
     input.move(Qt::NoButton, {}, kBand);
