@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace metro {
@@ -21,11 +22,13 @@ struct HeldMessage {
     QString text;
 };
 
-// The opening under way: Qt's message handler is a plain function.
+// The opening under way: Qt's message handler is a plain function. The platform's own
+// threads (xcb's event reader) may report too.
 struct Opening {
     PlatformRequest request;
     QtMessageHandler previous = nullptr;
-    std::vector<HeldMessage> held;
+    std::mutex lock;
+    std::vector<HeldMessage> held; // under `lock`
 };
 std::unique_ptr<Opening> opening;
 
@@ -49,6 +52,7 @@ QString failedPlatform(const std::vector<HeldMessage>& held) {
 }
 
 void holdBack(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    const std::lock_guard<std::mutex> hold(opening->lock);
     if (type == QtFatalMsg) {
         // Nothing has been set up that needs taking down: no window, no sound.
         const std::string line =
@@ -103,13 +107,18 @@ std::string platformFailureLine(const PlatformRequest& request, const QString& f
 }
 
 PlatformOpening::PlatformOpening(const QStringList& arguments) {
-    opening = std::make_unique<Opening>(Opening{platformRequest(arguments), nullptr, {}});
+    opening = std::make_unique<Opening>();
+    opening->request = platformRequest(arguments);
     opening->previous = qInstallMessageHandler(holdBack);
 }
 
 PlatformOpening::~PlatformOpening() {
     qInstallMessageHandler(opening->previous);
-    const std::vector<HeldMessage> held = std::move(opening->held);
+    std::vector<HeldMessage> held;
+    {
+        const std::lock_guard<std::mutex> hold(opening->lock);
+        held = std::move(opening->held);
+    }
     opening.reset();
     for (const HeldMessage& m : held)
         pass(m);
