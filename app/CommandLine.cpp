@@ -62,7 +62,7 @@ QString unknownOptionAsTyped(const QStringList& arguments, const QStringList& un
             break;
         if (!argument.startsWith(QLatin1Char('-')) || argument.size() < 2)
             continue;
-        const QString typed = argument.section(QLatin1Char('='), 0, 0);
+        QString typed = argument.section(QLatin1Char('='), 0, 0);
         const bool isLong = typed.startsWith(QLatin1String("--"));
         for (const QString& name : unknown)
             if (isLong ? typed.mid(2) == name : name.size() == 1 && typed.mid(1).contains(name))

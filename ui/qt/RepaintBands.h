@@ -21,12 +21,12 @@ public:
     // many pixels: neighbours that would cover fewer more pixels than this together are joined.
     static constexpr int kPixelsPerRectangle = 1024;
 
-    // Adds `pixels` (window pixels), split along the bands; what lies outside the window is
+    // Adds `r` (window pixels), split along the bands; what lies outside the window is
     // left out.
-    void add(const QRectF& pixels);
+    void add(const QRectF& r);
     // Adds what the weight and the rod cover as ControlPainter draws them, antialiased edges
     // included.
-    void addPendulum(const WindowLayout& controls);
+    void addPendulum(const WindowLayout& c);
     // Whole-pixel rectangles, sorted from the top, none overlapping.
     QRegion region() const;
 
