@@ -12,7 +12,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libsdl2-dev libpulse-dev fonts-liberation
     libgtest-dev clang libclang-rt-14-dev
-    xvfb xdotool x11-utils imagemagick
+    xvfb xdotool x11-utils imagemagick openbox icewm weston qt6-wayland
     desktop-file-utils appstream dpkg-dev strace file lintian
     pulseaudio pulseaudio-utils
     python3-pyatspi at-spi2-core dbus

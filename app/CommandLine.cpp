@@ -1,15 +1,16 @@
 #include "app/CommandLine.h"
 
+#include "model/TempoScale.h"
 #include "ui/form/Form1.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 
 namespace metro {
 
 namespace {
 
-constexpr std::int16_t kSlowest = 40, kFastest = 300;    // beats per minute
+constexpr std::int16_t kSlowest = TempoScale::kSlowestTempo; // beats per minute
+constexpr std::int16_t kFastest = TempoScale::kFastestTempo;
 constexpr std::int16_t kFewestBeats = 1, kMostBeats = 8; // per measure
 
 // One line whatever the user typed: line breaks in a value become spaces.
@@ -53,7 +54,28 @@ bool isQtOption(const QString& argument, bool& valueFollows) {
     return withValue.contains(name) || alone.contains(name);
 }
 
+// Qt names an unknown option without its dashes: the user is shown the argument as typed, up
+// to any '=value'. A single dash may join short options ("-xy"): the whole of it is named.
+QString unknownOptionAsTyped(const QStringList& arguments, const QStringList& unknown) {
+    for (const QString& argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (!argument.startsWith(QLatin1Char('-')) || argument.size() < 2)
+            continue;
+        QString typed = argument.section(QLatin1Char('='), 0, 0);
+        const bool isLong = typed.startsWith(QLatin1String("--"));
+        for (const QString& name : unknown)
+            if (isLong ? typed.mid(2) == name : name.size() == 1 && typed.mid(1).contains(name))
+                return typed;
+    }
+    return unknown.value(0);
+}
+
 } // namespace
+
+QString programVersion() {
+    return QStringLiteral(METRO_VERSION);
+}
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -87,8 +109,12 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         else
             ours << arguments[i];
     }
-    if (!parser.parse(ours))
-        return mistake(parser.errorText());
+    if (!parser.parse(ours)) {
+        if (parser.unknownOptionNames().isEmpty())
+            return mistake(parser.errorText());
+        return mistake(QStringLiteral("Unknown option '%1'")
+                           .arg(unknownOptionAsTyped(ours, parser.unknownOptionNames())));
+    }
     if (parser.isSet(help)) {
         // Qt's usage line names the program by its full path only once an application exists.
         const QString options = parser.helpText().section(QLatin1Char('\n'), 1);
@@ -98,8 +124,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         return {CommandLine::Outcome::Version,
-                QCoreApplication::applicationName() + QLatin1Char(' ') +
-                    QCoreApplication::applicationVersion() + QLatin1Char('\n'),
+                QStringLiteral("Metronome %1\n").arg(programVersion()),
                 {}};
     }
     if (!parser.positionalArguments().isEmpty())

@@ -34,6 +34,9 @@ struct CommandLine {
     StartOptions start;
 };
 
+// The program's version, as the build names it ("1.00").
+QString programVersion();
+
 // `arguments` as main() gets them, the program's own path first.
 CommandLine parseCommandLine(const QStringList& arguments);
 

@@ -1,16 +1,18 @@
 // The metronome: one window; the program ends when it closes.
 
 #include "app/CommandLine.h"
+#include "app/PlatformOpening.h"
 #include "ui/qt/MetronomeWindow.h"
 #include "ui/qt/WindowAccessibility.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Metronome"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(metro::programVersion());
 
     // The command line before anything else: help, the version and a mistake need neither a
     // screen nor a sound device.
@@ -32,7 +34,10 @@ int main(int argc, char* argv[]) {
 
     // Qt's own event loop: cheaper beat frames, and timers to the microsecond.
     qputenv("QT_NO_GLIB", "1");
+    // No display or no platform: one line and status 1, not Qt's advice and an abort.
+    auto opening = std::make_unique<metro::PlatformOpening>(arguments);
     QApplication app(argc, argv);
+    opening.reset();
     QApplication::setDesktopFileName(QStringLiteral("org.example.metronome"));
 
     metro::installWindowAccessibility();

@@ -1,11 +1,12 @@
 # Sourced by the scripts that need a private X server: starts Xvfb on a free display, exports
 # DISPLAY and sets XVFB_PID. The server picks its own free display number, and does not reset
 # when its last client goes (a reset refuses connections for a moment).
+#   start_xvfb [WIDTHxHEIGHT]   (default 400x520)
 start_xvfb() {
-    local fifo
+    local size=${1:-400x520} fifo
     fifo=$(mktemp -u)
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 400x520x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
     XVFB_PID=$!
     local number
     read -r number <"$fifo"
@@ -28,10 +29,11 @@ metronome_window() {
     return 1
 }
 
-# Waits for the program's first window; dismisses the no-sound message box if it shows.
+# Waits for the program's first window, up to a tenth of a second times the tries given
+# (default 100); dismisses the no-sound message box if it shows.
 wait_for_metronome() {
     local w
-    for _ in $(seq 100); do
+    for _ in $(seq "${1:-100}"); do
         metronome_window >/dev/null && return 0
         for w in $(xdotool search --onlyvisible --name '^Metronome$' 2>/dev/null); do
             echo "no sound device: dismissing the message"

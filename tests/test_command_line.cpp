@@ -5,11 +5,28 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
+#include <tuple>
+
 using namespace metro;
 using Outcome = CommandLine::Outcome;
 
-// Mistakes: stopped before any window, with one line that names what was wrong.
-TEST(Parsing, MistakesGiveOneLineNamingTheWrongPart) {
+namespace {
+
+CommandLine parse(const QStringList& arguments) {
+    return parseCommandLine(QStringList{"metronome"} + arguments);
+}
+
+std::string fileText(const char* path) {
+    QFile file(QString::fromUtf8(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+} // namespace
+
+// Mistakes: stopped before any window, with one line that names what was wrong as typed.
+TEST(Parsing, MistakesGiveOneLineNamingTheWrongPartAsTyped) {
     for (const auto& [arguments, mentions] :
          {std::pair<QStringList, const char*>{{"-t", "39"}, "'39'"},
           {{"--tempo", "301"}, "'301'"},
@@ -18,33 +35,56 @@ TEST(Parsing, MistakesGiveOneLineNamingTheWrongPart) {
           {{"-b", "0"}, "'0'"},
           {{"-b", "9"}, "'9'"},
           {{"-b", "1\n2"}, "'1 2'"},
-          {{"--tempo"}, "--tempo"},
-          {{"--loud"}, "loud"},
-          {{"fast"}, "fast"}}) {
-        const CommandLine got = parseCommandLine(QStringList{"metronome"} + arguments);
-        EXPECT_EQ(got.outcome, Outcome::Mistake) << mentions;
-        EXPECT_TRUE(got.text.contains(QLatin1String(mentions)) && got.text.count('\n') == 1)
-            << got.text.toStdString();
+          {{"--tempo"}, "'--tempo'"},
+          {{"--frobnicate"}, "Unknown option '--frobnicate' "},
+          {{"-t", "90", "--loud=3"}, "Unknown option '--loud' "},
+          {{"-x"}, "Unknown option '-x' "},
+          {{"-pq"}, "Unknown option '-pq' "},
+          {{"fast"}, "'fast'"}}) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const CommandLine got = parse(arguments);
+        EXPECT_EQ(got.outcome, Outcome::Mistake);
+        EXPECT_TRUE(got.text.contains(QLatin1String(mentions))) << got.text.toStdString();
+        EXPECT_EQ(got.text.count('\n'), 1) << got.text.toStdString();
     }
 }
 
 // Tempo, beats (0: not given) and play for arguments that open the window; Qt's own options
 // are set aside for it.
-TEST(Parsing, GoodArgumentsGiveTheStartStateHelpOrVersion) {
-    for (const auto& [arguments, tempo, beats, play] :
-         {std::tuple<QStringList, int, int, bool>{{}, 0, 0, false},
-          {{"--tempo", "250", "--beats", "3"}, 250, 3, false},
-          {{"-t", "40", "-b", "1", "-p"}, 40, 1, true},
-          {{"--tempo=300", "--beats=8", "--play"}, 300, 8, true},
-          {{"-platform", "xcb", "-b", "4", "-session", "7"}, 0, 4, false}}) {
-        const CommandLine got = parseCommandLine(QStringList{"metronome"} + arguments);
+TEST(Parsing, GoodArgumentsGiveTheStartState) {
+    using Start = std::tuple<int, int, bool>;
+    for (const auto& [arguments, expected] :
+         {std::pair<QStringList, Start>{{}, {0, 0, false}},
+          {{"--tempo", "250", "--beats", "3"}, {250, 3, false}},
+          {{"-t", "40", "-b", "1", "-p"}, {40, 1, true}},
+          {{"--tempo=300", "--beats=8", "--play"}, {300, 8, true}},
+          {{"-platform", "xcb", "-b", "4", "-session", "7"}, {0, 4, false}}}) {
+        const CommandLine got = parse(arguments);
         EXPECT_EQ(got.outcome, Outcome::Run) << got.text.toStdString();
-        EXPECT_TRUE(got.start.tempo.value_or(0) == tempo && got.start.beats.value_or(0) == beats &&
-                    got.start.play == play);
+        EXPECT_EQ(Start(got.start.tempo.value_or(0), got.start.beats.value_or(0), got.start.play),
+                  expected)
+            << arguments.join(' ').toStdString();
     }
-    EXPECT_EQ(parseCommandLine({"metronome", "-v"}).outcome, Outcome::Version);
-    const CommandLine help = parseCommandLine({"metronome", "--help"});
-    EXPECT_TRUE(help.outcome == Outcome::Help && help.text.contains("--tempo"));
+}
+
+// The help names the options and the tempo's range; the version printed is the one the manual
+// page and the desktop's metainfo carry.
+TEST(Parsing, HelpAndTheVersionAsTheDocumentsCarryThem) {
+    const CommandLine help = parse({"--help"});
+    EXPECT_EQ(help.outcome, Outcome::Help);
+    EXPECT_TRUE(help.text.contains("--tempo <N>  Open at N beats per minute, 40 to 300"))
+        << help.text.toStdString();
+    const CommandLine version = parse({"-v"});
+    EXPECT_EQ(version.outcome, Outcome::Version);
+    EXPECT_EQ(version.text, "Metronome " + programVersion() + "\n");
+    const std::string number = programVersion().toStdString();
+    EXPECT_NE(fileText(METRO_SOURCE_DIR "/docs/metronome.1").find("\"Metronome " + number + "\""),
+              std::string::npos)
+        << number;
+    EXPECT_NE(fileText(METRO_SOURCE_DIR "/desktop/org.example.metronome.metainfo.xml")
+                  .find("<release version=\"" + number + "\""),
+              std::string::npos)
+        << number;
 }
 
 struct StartOptionsApplied : test::LoadedForm {};
@@ -54,10 +94,12 @@ struct StartOptionsApplied : test::LoadedForm {};
 TEST_F(StartOptionsApplied, OpenTheWindowInTheirState) {
     const float startTop = c.I_Rod.Top;
     applyStartOptions(form, {});
-    EXPECT_TRUE(c.I_Rod.Top == startTop && !s.Playing);
+    EXPECT_EQ(c.I_Rod.Top, startTop);
+    EXPECT_FALSE(s.Playing);
 
     applyStartOptions(form, {250, 3, true});
     EXPECT_EQ(c.L_temo.Caption, "250");
     EXPECT_GT(c.I_Rod.Top, startTop); // faster is lower on the rod
-    EXPECT_TRUE(s.BeatsPerMeasure == 3 && s.Playing);
+    EXPECT_EQ(s.BeatsPerMeasure, 3);
+    EXPECT_TRUE(s.Playing);
 }

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
+#include <utility>
 
 using namespace metro;
 
@@ -33,9 +35,12 @@ struct Session {
 void checkInvariants(const Session& w) {
     const MetronomeState& s = w.s;
     const WindowLayout& c = w.c;
-    ASSERT_TRUE(s.Tempo >= 40 && s.Tempo <= 300 && c.L_temo.Caption == std::to_string(s.Tempo));
-    ASSERT_TRUE(c.I_Play(1).Visible == s.Playing && c.I_Play(0).Visible != s.Playing &&
-                w.m->window.framesRunning == s.Playing);
+    ASSERT_GE(s.Tempo, 40);
+    ASSERT_LE(s.Tempo, 300);
+    ASSERT_EQ(c.L_temo.Caption, std::to_string(s.Tempo));
+    // Stop shown, play shown and the frames running, against playing.
+    ASSERT_EQ(std::tuple(c.I_Play(1).Visible, c.I_Play(0).Visible, w.m->window.framesRunning),
+              std::tuple(s.Playing, !s.Playing, s.Playing));
     // The ticks, the marks and the key help go together: hidden in play, else as the button.
     const bool scale = s.ScaleShown && !s.Playing;
     for (const Line& tick : c.Line1)
@@ -44,19 +49,24 @@ void checkInvariants(const Session& w) {
         for (const Label& label : *labels)
             ASSERT_EQ(label.Visible, scale) << label.Name << label.Index;
     const Line& rod = c.Line_Rod;
-    ASSERT_TRUE(rod.X2 == w.rest[2] && rod.Y2 == w.rest[3]) << "the pivot stays";
+    ASSERT_EQ(std::tuple(rod.X2, rod.Y2), std::tuple(w.rest[2], w.rest[3])) << "the pivot stays";
     if (s.Playing) { // the rod top on its circle about the pivot
         ASSERT_NEAR(std::hypot(rod.X1 - rod.X2, rod.Y2 - rod.Y1), w.rest[3] - w.rest[1], 1);
     } else { // at rest, the weight within the drag's reach or on a tick
-        ASSERT_TRUE(rod.X1 == w.rest[0] && rod.Y1 == w.rest[1] && c.I_Rod.Left == w.rest[4]);
-        const auto [highest, lowest] = weightReach(c);
+        ASSERT_EQ(std::tuple(rod.X1, rod.Y1, c.I_Rod.Left),
+                  std::tuple(w.rest[0], w.rest[1], w.rest[4]));
         const float centre = c.I_Rod.Top + c.I_Rod.Height / 2;
-        ASSERT_TRUE((c.I_Rod.Top >= highest && c.I_Rod.Top <= lowest) ||
-                    std::any_of(c.Line1.begin(), c.Line1.end(),
-                                [&](const Line& tick) { return tick.Y1 == centre; }))
-            << c.I_Rod.Top;
+        const bool onTick = std::any_of(c.Line1.begin(), c.Line1.end(),
+                                        [&](const Line& tick) { return tick.Y1 == centre; });
+        if (!onTick) {
+            const auto [highest, lowest] = weightReach(c);
+            ASSERT_GE(c.I_Rod.Top, highest);
+            ASSERT_LE(c.I_Rod.Top, lowest);
+        }
     }
-    ASSERT_TRUE(w.s.SoundReady || w.m->clicks.empty()) << "a click without sound ready";
+    if (!w.s.SoundReady) {
+        ASSERT_EQ(w.m->clicks.size(), 0u) << "clicks without sound ready";
+    }
     ASSERT_EQ(w.m->form.pointer.captured(), w.m->window.grabbed) << "capture without the grab";
 }
 
@@ -117,22 +127,25 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
         }
         starts += !wasPlaying && w.s.Playing;
         captures += w.m->form.pointer.captured();
-        ASSERT_TRUE(wasPlaying || w.s.Playing || w.m->clicks.size() == clicksBefore)
-            << "a click while stopped";
+        if (!wasPlaying && !w.s.Playing) {
+            ASSERT_EQ(w.m->clicks.size(), clicksBefore) << "a click while stopped";
+        }
         if (w.m->window.unloads > 0) {
-            ASSERT_TRUE(!w.s.Playing && w.m->window.hidden && w.s.SoundDevice == nullptr);
+            ASSERT_EQ(std::tuple(w.s.Playing, w.m->window.hidden, w.s.SoundDevice == nullptr),
+                      std::tuple(false, true, true));
             // A frame already due still runs once; it must stop the frames and touch nothing.
             const float rodX = w.c.Line_Rod.X1;
             form.metronome.Beat_Frame();
             w.m->render(test::ClickedMetronome::rate / 4); // past every click handed over
-            ASSERT_TRUE(!w.m->window.framesRunning && w.c.Line_Rod.X1 == rodX &&
-                        w.m->clicks.size() == clicksBefore);
+            ASSERT_EQ(std::tuple(w.m->window.framesRunning, w.c.Line_Rod.X1, w.m->clicks.size()),
+                      std::tuple(false, rodX, clicksBefore));
             session = std::make_unique<Session>(sessions++ % 2 == 1);
             continue;
         }
         ASSERT_NO_FATAL_FAILURE(checkInvariants(w));
     }
     // The storm must really have reached play, captures and closing, or it proves little.
-    EXPECT_TRUE(starts > 10 && captures > 200 && sessions > 4)
-        << starts << " " << captures << " " << sessions;
+    EXPECT_GT(starts, 10);
+    EXPECT_GT(captures, 200);
+    EXPECT_GT(sessions, 4);
 }

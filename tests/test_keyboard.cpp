@@ -1,10 +1,14 @@
 // The keyboard: commands on release, one per key stroke, the same handlers as the pointer.
 
-#include "model/KeyCodes.h"
 #include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
+#include "ui/form/KeyCodes.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <utility>
 
 using namespace metro;
 using namespace metro::vk;
@@ -23,14 +27,15 @@ struct Keyboard : test::LoadedForm {
 TEST_F(Keyboard, DigitsOfBothRowsChooseTheBeatsPerMeasureAndZeroAndNineNothing) {
     for (std::int16_t d = 1; d <= 8; ++d) {
         stroke(static_cast<std::int16_t>('0' + d));
-        EXPECT_TRUE(s.BeatsPerMeasure == d && c.L_Metro(d).ForeColor == 0xFFFFFFu);
+        EXPECT_EQ(std::tuple(s.BeatsPerMeasure, c.L_Metro(d).ForeColor), std::tuple(d, 0xFFFFFFu));
         stroke(static_cast<std::int16_t>(Keypad0 + (9 - d)));
         EXPECT_EQ(s.BeatsPerMeasure, 9 - d);
     }
     stroke('2', 1); // Shift does not change a command
     for (std::int16_t key : {Digit0, Digit9, Keypad0, Keypad9}) {
         stroke(key);
-        EXPECT_TRUE(!s.KeyIsDown && s.BeatsPerMeasure == 2) << "the stroke ends, nothing else";
+        EXPECT_EQ(std::tuple(s.KeyIsDown, s.BeatsPerMeasure), std::tuple(false, 2))
+            << "the stroke ends, nothing else: " << key;
     }
     form.Form_KeyUp('5', 0); // a release without a press does nothing
     EXPECT_EQ(s.BeatsPerMeasure, 2);
@@ -57,7 +62,7 @@ TEST_F(Keyboard, PlusAndMinusStepTheWeight15TwipsWithinItsLimits) {
     EXPECT_EQ(c.I_Rod.Top, 3045);
     stroke(Minus);
     stroke(KeypadMinus);
-    EXPECT_TRUE(c.I_Rod.Top == 3015 && s.DragOffsetY == 0);
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, s.DragOffsetY), std::tuple(3015.f, std::int16_t{0}));
     // From the mark 40 (top 675), minus and plus both end at the upper limit 690.
     form.I_Scale_Click();
     for (const std::int16_t key : {Minus, PlusEquals}) {
@@ -69,19 +74,20 @@ TEST_F(Keyboard, PlusAndMinusStepTheWeight15TwipsWithinItsLimits) {
     form.I_Rod_MouseMove(LeftButton, 0, 0, 20000);
     c.L_temo.Caption = "stale";
     stroke(PlusEquals);
-    EXPECT_TRUE(c.I_Rod.Top == 5010 && c.L_temo.Caption == "300");
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, c.L_temo.Caption), std::tuple(5010.f, std::string("300")));
 }
 
 TEST_F(Keyboard, DuringPlayOnlyEscBeatsSpaceAndEnterActAndEscClosesWithoutAStop) {
     stroke(LetterT, 1);
-    EXPECT_TRUE(s.ScaleShown && c.L_Tem1(0).Visible);
+    EXPECT_EQ(std::tuple(s.ScaleShown, c.L_Tem1(0).Visible), std::tuple(true, true));
     stroke(LetterT);
     stroke(Enter);
     ASSERT_TRUE(s.Playing);
     for (const std::int16_t key : {PlusEquals, Minus, LetterT, std::int16_t{'4'}, Space})
         stroke(key);
-    EXPECT_TRUE(c.I_Rod.Top == 3030 && !s.ScaleShown) << "inert during play";
-    EXPECT_TRUE(s.BeatsPerMeasure == 4 && s.SoundOff);
+    // Weight top, scale, beats, sound off: only the beats and the sound act during play.
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, s.ScaleShown, s.BeatsPerMeasure, s.SoundOff),
+              std::tuple(3030.f, false, std::int16_t{4}, true));
     stroke(Enter);
     EXPECT_FALSE(s.Playing);
     // Esc during play closes without a stop: the pose is not restored.
@@ -90,7 +96,8 @@ TEST_F(Keyboard, DuringPlayOnlyEscBeatsSpaceAndEnterActAndEscClosesWithoutAStop)
     form.metronome.Beat_Frame();
     const float x = c.Line_Rod.X1;
     stroke(Escape);
-    EXPECT_TRUE(window.unloads == 1 && !s.Playing && !s.KeyIsDown && s.SoundDevice == nullptr);
+    EXPECT_EQ(std::tuple(window.unloads, s.Playing, s.KeyIsDown, s.SoundDevice == nullptr),
+              std::tuple(1, false, false, true));
     EXPECT_EQ(c.Line_Rod.X1, x) << "the pose is not restored";
     form.metronome.Beat_Frame(); // a frame that was already due touches nothing
     EXPECT_EQ(c.Line_Rod.X1, x);

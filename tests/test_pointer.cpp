@@ -8,6 +8,8 @@
 
 #include <numeric>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 using namespace metro;
@@ -42,13 +44,13 @@ TEST_F(Pointer, DraggingTheWeightKeepsTheGrabbedPointUnderThePointerWithinTheLim
     grabWeight(100);
     dragTo(3030 + 100 + 300);
     // A 300-twip move moves the weight exactly 300: the centre 3405 is on the mark 132's tick.
-    EXPECT_TRUE(c.I_Rod.Top == 3330 && s.Tempo == 132);
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, s.Tempo), std::tuple(3330.f, std::int16_t{132}));
     // Dragged far off, and a captured pointer so far away that the weight's place leaves the
     // 16-bit range: the weight stops at its limits.
     for (const float y : {-20000.f, 20000.f, -1.0e9f, 1.0e9f}) {
         dragTo(y);
-        EXPECT_TRUE(y < 0 ? c.I_Rod.Top == 690 && s.Tempo == 40
-                          : c.I_Rod.Top == 5010 && s.Tempo == 300)
+        EXPECT_EQ(std::tuple(c.I_Rod.Top, s.Tempo), y < 0 ? std::tuple(690.f, std::int16_t{40})
+                                                          : std::tuple(5010.f, std::int16_t{300}))
             << y;
     }
 }
@@ -68,13 +70,17 @@ TEST_F(Pointer, ABackgroundReleaseInsideTheBandBringsTheWeightToItsHeight) {
 
 TEST_F(Pointer, TheCloseBoxShowsOnlyWhileThePointerIsOverItInTheTitleBand) {
     router.move(0, 0, 3600, 100);
-    EXPECT_TRUE(c.P_X.Visible && router.captureTarget() == &c.P_X && window.grabbed);
+    // The box shown, the capture's target, the platform's grab.
+    EXPECT_EQ(std::tuple(c.P_X.Visible, router.captureTarget(), window.grabbed),
+              std::tuple(true, &c.P_X, true));
     // The box holds the capture: a move off it hides it and releases.
     router.move(0, 0, 3000, 100);
-    EXPECT_FALSE(c.P_X.Visible || router.captured() || window.grabbed);
+    EXPECT_EQ(std::tuple(c.P_X.Visible, router.captured(), window.grabbed),
+              std::tuple(false, false, false));
     // In the band's top 30 twips the box stays hidden and the window holds the capture.
     router.move(0, 0, 3600, 20);
-    EXPECT_TRUE(!c.P_X.Visible && router.captured() && router.captureTarget() == nullptr);
+    EXPECT_EQ(std::tuple(c.P_X.Visible, router.captured(), router.captureTarget()),
+              std::tuple(false, true, nullptr));
     // Between heights 330 and 360 the pointer is over the box but below the band: the box
     // keeps its state.
     form.Form_MouseMove(0, 0, 3600, 340);
@@ -106,11 +112,13 @@ TEST_F(Pointer, DuringPlayOnlyTheCloseBoxReacts) {
     click(left, 1000, 1000, 1000);
     form.Form_MouseMove(left, 0, 1000, 100);
     form.L_Tem1_Click(0);
-    EXPECT_TRUE(top == c.I_Rod.Top && s.Tempo == 120 && !window.systemMoves && !router.captured());
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, s.Tempo, window.systemMoves, router.captured()),
+              std::tuple(top, std::int16_t{120}, 0, false));
     form.P_X_MouseMove(0, 0, 100, 100); // the close box still works
     EXPECT_TRUE(c.P_X.Visible);
     form.P_X_Click();
-    EXPECT_TRUE(!s.Playing && window.unloads == 1 && window.hidden && s.SoundDevice == nullptr);
+    EXPECT_EQ(std::tuple(s.Playing, window.unloads, window.hidden, s.SoundDevice == nullptr),
+              std::tuple(false, 1, true, true));
 }
 
 TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThemWithTheLeftButton) {
@@ -134,7 +142,8 @@ TEST_F(Pointer, TheWheelWalksEveryTempoOnceEachWayAndRestsDuringPlay) {
                 form.Form_MouseWheel(delta / pieces);
             seen.push_back(s.Tempo);
             form.metronome.Tempo_Change(static_cast<std::int16_t>(c.I_Rod.Top + 75));
-            EXPECT_TRUE(c.L_temo.Caption == std::to_string(seen.back()) && seen.back() == s.Tempo)
+            EXPECT_EQ(std::tuple(int{s.Tempo}, c.L_temo.Caption),
+                      std::tuple(seen.back(), std::to_string(seen.back())))
                 << "the weight stands at the tempo shown";
         }
         return seen;
@@ -149,5 +158,5 @@ TEST_F(Pointer, TheWheelWalksEveryTempoOnceEachWayAndRestsDuringPlay) {
     const float top = c.I_Rod.Top;
     form.I_Play_Click(0);
     form.Form_MouseWheel(-360);
-    EXPECT_TRUE(s.Tempo == 40 && c.I_Rod.Top == top);
+    EXPECT_EQ(std::tuple(s.Tempo, c.I_Rod.Top), std::tuple(std::int16_t{40}, top));
 }

@@ -1,15 +1,14 @@
 #pragma once
 // The window's logic: its controls, the metronome and every event handler of the window.
 // The Qt window turns key and pointer events into these calls (key codes as virtual-key
-// numbers, model/KeyCodes.h; pointer positions in twips relative to the receiving control,
-// buttons as the bits of model/MouseButtons.h) and paints the controls; nothing here knows
-// of Qt.
+// numbers, KeyCodes.h; pointer positions in twips relative to the receiving control, buttons
+// as the bits of MouseButtons.h) and paints the controls; nothing here knows of Qt.
 
 #include "engine/Metronome.h"
-#include "model/KeyCodes.h"
-#include "model/MouseButtons.h"
 #include "model/WindowLayout.h"
 #include "model/WindowServices.h"
+#include "ui/form/KeyCodes.h"
+#include "ui/form/MouseButtons.h"
 #include "ui/form/PointerRouter.h"
 
 #include <cstdint>

@@ -29,6 +29,12 @@ QFont ControlPainter::labelFont() {
     return font;
 }
 
+void ControlPainter::setHints(QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::TextAntialiasing);
+}
+
 QRectF ControlPainter::bounds(const Control& c) {
     if (c.kind == ControlKind::Line) {
         const auto& l = static_cast<const Line&>(c);

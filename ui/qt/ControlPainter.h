@@ -22,6 +22,9 @@ public:
     static QRectF bounds(const Control& c);
 
     static QFont labelFont();
+    // The render hints every painter of the controls uses: antialiased lines and text, smooth
+    // scaled pictures.
+    static void setHints(QPainter& p);
 
 private:
     void paintPicture(QPainter& p, const std::string& picture, float left, float top,

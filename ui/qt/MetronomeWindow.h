@@ -1,21 +1,21 @@
 #pragma once
 // The one window: frameless, 281 x 439 pixels, the picture of a metronome. It paints the
-// controls of Form1 and turns Qt's key and pointer events into Form1's handlers; it decides
+// controls of Form1 and hands Qt's key and pointer events to Form1's handlers; it decides
 // nothing itself. The picture below the rod is kept as a pixmap at the screen's density, so
-// a beat frame repaints only the few rectangles the rod and the weight leave and enter.
+// a beat frame repaints only the few rectangles the rod and the weight leave and enter
+// (RepaintBands), at the screen's refresh rate (FramePacer).
 
 #include "model/WindowServices.h"
 #include "ui/form/Form1.h"
 #include "ui/qt/AssetLibrary.h"
 #include "ui/qt/ControlPainter.h"
+#include "ui/qt/FramePacer.h"
+#include "ui/qt/PointerInput.h"
 
 #include <QPixmap>
 #include <QPoint>
-#include <QRegion>
-#include <QTimer>
 #include <QWidget>
 
-#include <chrono>
 #include <functional>
 
 namespace metro {
@@ -30,7 +30,7 @@ public:
     // The message box; tests replace it so that nothing waits for a person.
     std::function<void(const QString&)> showMessage;
 
-    bool beatFramesRunning() const { return framesRunning_; }
+    bool beatFramesRunning() const { return pacer_.running(); }
     // Runs a handler as an input event would (a screen reader's press) and repaints.
     void runHandler(const std::function<void(Form1&)>& handler);
     // Runs one beat frame now and repaints what moved (the timer calls it).
@@ -70,20 +70,17 @@ private:
 
     // After any handler: repaints what it changed, if anything.
     void afterHandler();
-    // Adds the pixels the rod and the weight cover now to `bands` (see Bands).
-    struct Bands;
-    void addPendulum(Bands& bands) const;
     const QPixmap& stillPicture(qreal devicePixelRatio);
-    void scheduleBeatFrame();
+    // Follows the pointer while the window is moved by hand; false: the event is not for it.
+    bool moveByHand(const QMouseEvent& event);
+    void endMoveByHand();
 
     Services services_{*this};
     Form1 form_{services_};
     AssetLibrary assets_;
     ControlPainter painter_{assets_};
-    QTimer frameTimer_; // single shot, set for each frame
-    bool framesRunning_ = false;
-    std::chrono::steady_clock::time_point nextFrame_;
-    std::chrono::nanoseconds framePeriod_{16'666'667};
+    PointerInput input_{form_.pointer};
+    FramePacer pacer_{[this] { runBeatFrame(); }};
     QPixmap still_; // the window picture and every control below the rod
     bool stillValid_ = false;
     std::uint64_t stillFingerprint_ = 0;    // of the controls in the still picture
