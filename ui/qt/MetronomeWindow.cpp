@@ -2,8 +2,8 @@
 
 #include "ui/qt/ControlsFingerprint.h"
 #include "ui/qt/KeyMapping.h"
-#include "ui/qt/WindowAccessibility.h"
 #include "ui/qt/RepaintBands.h"
+#include "ui/qt/WindowAccessibility.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
