@@ -3,7 +3,6 @@
 
 #include "ui/qt/FramePacer.h"
 
-#include <QCoreApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -79,10 +78,4 @@ TEST(FramePacer, FramesComeWhileRunningAndNoneOnceStopped) {
     const int atStop = frames;
     QTest::qWait(40);
     EXPECT_EQ(frames, atStop);
-}
-
-int main(int argc, char** argv) {
-    const QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -6,7 +6,6 @@
 #include "ui/form/MouseButtons.h"
 #include "ui/qt/KeyMapping.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
 
 #include <gtest/gtest.h>
@@ -86,11 +85,4 @@ TEST(KeyMapping, ModifiersAndButtonsAreBitSets) {
     EXPECT_EQ(shiftState(Qt::ControlModifier | Qt::KeypadModifier), CtrlDown);
     EXPECT_EQ(buttonBits(Qt::LeftButton | Qt::MiddleButton), LeftButton | MiddleButton);
     EXPECT_EQ(buttonBits(Qt::RightButton | Qt::BackButton), RightButton);
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -3,7 +3,6 @@
 
 #include "app/PlatformOpening.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -93,10 +92,4 @@ TEST(RealProgram, WithoutADisplayOrPlatformPrintsOneLineAndEndsWithStatusOne) {
                              QString::fromLocal8Bit(program.readAllStandardError()).toStdString()),
                   std::tuple(QProcess::NormalExit, 1, c.line.toStdString()));
     }
-}
-
-int main(int argc, char** argv) {
-    const QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
