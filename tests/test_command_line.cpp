@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "support/LoadedForm.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

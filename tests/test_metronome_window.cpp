@@ -1,6 +1,7 @@
 // The Qt window on the offscreen platform: what it paints, and Qt's key, pointer and wheel
 // events reaching the controls, in pixels as twips.
 
+#include "support/QtPrinting.h"
 #include "ui/qt/MetronomeWindow.h"
 
 #include <QApplication>

@@ -2,6 +2,7 @@
 // prints one line naming it and ends with status 1; where it opens, Qt's messages pass on.
 
 #include "app/PlatformOpening.h"
+#include "support/QtPrinting.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,6 +2,7 @@
 // rectangle would cost more than the pixels it saves, and every pixel the rod and the weight
 // paint inside them.
 
+#include "support/QtPrinting.h"
 #include "ui/qt/ControlPainter.h"
 #include "ui/qt/RepaintBands.h"
 

@@ -1,6 +1,7 @@
 // What a screen reader finds in the window: names, roles, places, values, states and actions
 // (the real program over the desktop's accessibility bus: atspi_test.sh).
 
+#include "support/QtPrinting.h"
 #include "ui/qt/MetronomeWindow.h"
 #include "ui/qt/WindowAccessibility.h"
 
