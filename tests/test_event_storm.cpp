@@ -9,7 +9,6 @@
 
 #include <array>
 #include <tuple>
-#include <utility>
 
 using namespace metro;
 

@@ -8,7 +8,6 @@
 
 #include <string>
 #include <tuple>
-#include <utility>
 
 using namespace metro;
 using namespace metro::vk;

@@ -60,7 +60,7 @@ TEST_F(AccessibleWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsB
         EXPECT_EQ(role == QAccessible::Button ? !state.invisible : state.checked, on) << name;
     }
     EXPECT_EQ(named["Tempo, beats per minute"]->textInterface()->text(0, 3), "120");
-    EXPECT_EQ(named["Tempo"]->valueInterface()->currentValue(), 120);
+    EXPECT_EQ(named["Tempo"]->valueInterface()->currentValue().toInt(), 120);
     const QPoint topLeft = window.mapToGlobal(QPoint(178, 392)); // where Play is painted
     EXPECT_EQ(named["Play"]->rect(), QRect(topLeft, QSize(13, 15)));
     EXPECT_EQ(root->childAt(topLeft.x() + 5, topLeft.y() + 5), named["Play"]);

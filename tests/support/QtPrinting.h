@@ -7,15 +7,11 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
-#include <QVariant>
 
 #include <ostream>
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QVariant& value, std::ostream* out) {
-    *out << value.toString().toStdString();
 }
 inline void PrintTo(QPoint point, std::ostream* out) {
     *out << '(' << point.x() << ", " << point.y() << ')';
