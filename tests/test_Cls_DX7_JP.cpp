@@ -13,6 +13,11 @@
 #include <utility>
 
 namespace metro {
+
+void PrintTo(LoadFailure failure, std::ostream* out) {
+    *out << '"' << describe(failure) << '"';
+}
+
 namespace {
 
 using namespace test;
@@ -173,6 +178,10 @@ const BadFile kBadFiles[] = {
      changed<[](WaveFields& f) { f.sampleRate = 100, f.bitsPerSample = 8; }>},
 };
 
+void PrintTo(const BadFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
 struct BadFileTest : SoundClassTest, ::testing::WithParamInterface<BadFile> {};
 
 TEST_P(BadFileTest, LoadFailsSaysWhyAndChangesNothing) {
@@ -185,7 +194,7 @@ TEST_P(BadFileTest, LoadFailsSaysWhyAndChangesNothing) {
         ASSERT_EQ(::mkfifo(bad.c_str(), 0600), 0);
     }
     EXPECT_EQ(tryLoad(bad), kRefused);
-    EXPECT_EQ(sound.Wave_LoadFailure(), GetParam().why) << describe(sound.Wave_LoadFailure());
+    EXPECT_EQ(sound.Wave_LoadFailure(), GetParam().why);
     EXPECT_FLOAT_EQ(playedLevel(1), levelOf(1));
     EXPECT_FALSE(sound.Wave_Play(2));
     EXPECT_EQ(load(path(2)), 2);
