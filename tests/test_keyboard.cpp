@@ -76,7 +76,7 @@ TEST_F(Keyboard, PlusAndMinusStepTheWeight15TwipsWithinItsLimits) {
     EXPECT_EQ(std::tuple(c.I_Rod.Top, c.L_temo.Caption), std::tuple(5010.f, std::string("300")));
 }
 
-TEST_F(Keyboard, DuringPlayOnlyEscBeatsSpaceAndEnterActAndEscClosesWithoutAStop) {
+TEST_F(Keyboard, DuringPlayOnlyEscBeatsSpaceAndEnterAct) {
     stroke(LetterT, 1);
     EXPECT_EQ(std::tuple(s.ScaleShown, c.L_Tem1(0).Visible), std::tuple(true, true));
     stroke(LetterT);
