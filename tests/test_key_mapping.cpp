@@ -10,19 +10,16 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace metro;
 
 namespace {
 
-struct Stroke {
-    const char* what;
-    quint32 place;  // XKB key code; 0: a synthetic event
-    quint32 symbol; // XKB key symbol; 0: none
-    int key;
-    const char* text;
-    Qt::KeyboardModifiers modifiers;
-    std::int16_t code;
-};
+// What, the XKB key code (0: a synthetic event), the XKB key symbol (0: none), Qt's key, the
+// text, the modifiers, and the virtual-key code the stroke must give.
+using Stroke =
+    std::tuple<const char*, quint32, quint32, int, const char*, Qt::KeyboardModifiers, int>;
 
 constexpr Qt::KeyboardModifiers kNone = Qt::NoModifier, kShift = Qt::ShiftModifier,
                                 kPad = Qt::KeypadModifier;
@@ -73,10 +70,10 @@ const Stroke kStrokes[] = {
 } // namespace
 
 TEST(KeyMapping, EachKeyGivesTheCodeOfItsIdentityOnItsLayout) {
-    for (const Stroke& s : kStrokes) {
-        const QKeyEvent event(QEvent::KeyPress, s.key, s.modifiers, s.place, s.symbol, 0,
-                              QString::fromUtf8(s.text));
-        EXPECT_EQ(virtualKeyCode(event), s.code) << s.what;
+    for (const auto& [what, place, symbol, key, text, modifiers, code] : kStrokes) {
+        const QKeyEvent event(QEvent::KeyPress, key, modifiers, place, symbol, 0,
+                              QString::fromUtf8(text));
+        EXPECT_EQ(virtualKeyCode(event), code) << what;
     }
 }
 

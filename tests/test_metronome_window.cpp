@@ -122,9 +122,15 @@ TEST_F(ShownWindow, TheSwingLeavesThePictureAFullPaintShows) {
     }
 }
 
-// T shows the scale's ticks in the picture the window keeps, below the rod, and a click on a
-// mark sets its tempo; T again hides them.
-TEST_F(ShownWindow, TheScaleKeyShowsTheScaleBothWaysAndAClickOnAMarkSetsItsTempo) {
+// Pointer events in window pixels reach the controls in twips: a drag of the weight, a click on
+// a tempo mark that T shows (its tick drawn into the picture the window keeps, and taken out
+// again), and the close box under the pointer.
+TEST_F(ShownWindow, ThePointerInPixelsReachesTheControlsInTwips) {
+    send(QEvent::MouseButtonPress, pixels(2085, 3105), Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= 10; ++i)
+        send(QEvent::MouseMove, pixels(2085, 3105 + 30 * i), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, pixels(2085, 3405), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, c.L_temo.Caption), std::tuple(3330.f, std::string("132")));
     const Line& tick = c.Line1(8);
     const auto tickColour = [&] { return colourAt(grab(), (tick.X1 + tick.X2) / 2, tick.Y1 + 7); };
     const std::string field = tickColour();
@@ -134,14 +140,6 @@ TEST_F(ShownWindow, TheScaleKeyShowsTheScaleBothWaysAndAClickOnAMarkSetsItsTempo
     EXPECT_EQ(std::tuple(c.I_Rod.Top, c.L_temo.Caption), std::tuple(4860.f, std::string("208")));
     QTest::keyClick(&window, Qt::Key_T);
     EXPECT_EQ(tickColour(), field);
-}
-
-TEST_F(ShownWindow, DraggingTheWeightAndTheCloseBoxTakeThePointerInTwips) {
-    send(QEvent::MouseButtonPress, pixels(2085, 3105), Qt::LeftButton, Qt::LeftButton);
-    for (int i = 1; i <= 10; ++i)
-        send(QEvent::MouseMove, pixels(2085, 3105 + 30 * i), Qt::NoButton, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, pixels(2085, 3405), Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(std::tuple(c.I_Rod.Top, c.L_temo.Caption), std::tuple(3330.f, std::string("132")));
     send(QEvent::MouseMove, pixels(3700, 150), Qt::NoButton, Qt::NoButton);
     EXPECT_TRUE(c.P_X.Visible);
     click(pixels(3700, 150));

@@ -12,17 +12,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 using namespace metro;
 
 TEST(RepaintBands, SpansAreJoinedOnlyWhereARectangleCostsMoreThanThePixelsItSaves) {
     const int rows = RepaintBands::kRows;
-    struct Case {
-        const char* what;
-        std::vector<QRectF> added;
-        std::vector<QRect> expected;
-    };
+    // What, the rectangles added, and the region's rectangles.
+    using Case = std::tuple<const char*, std::vector<QRectF>, std::vector<QRect>>;
     const Case cases[] = {
         {"inside one band, out to whole pixels", {{10.5, 2.2, 5, 5}}, {{10, 2, 6, 6}}},
         {"a strip down three bands", {{40, 10, 4, 2 * rows}}, {{40, 10, 4, 2 * rows}}},
@@ -40,12 +38,12 @@ TEST(RepaintBands, SpansAreJoinedOnlyWhereARectangleCostsMoreThanThePixelsItSave
          {{0, 0, 40, 4}, {0, 3 * rows, 40, 4}}},
         {"above and below the window: nothing", {{0, -50, 10, 20}, {0, 500, 10, 20}}, {}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, added, expected] : cases) {
         RepaintBands bands;
-        for (const QRectF& r : c.added)
+        for (const QRectF& r : added)
             bands.add(r);
         const QRegion region = bands.region();
-        EXPECT_EQ(std::vector<QRect>(region.begin(), region.end()), c.expected) << c.what;
+        EXPECT_EQ(std::vector<QRect>(region.begin(), region.end()), expected) << what;
     }
 }
 
