@@ -72,7 +72,7 @@ TEST_F(ShownWindow, GrabShowsTheRodAndTheWeightWhereTheirControlsSay) {
             colourAt(image, weight.Left + weight.Width / 2, top + weight.Height / 2),
             picture.pixelColor(picture.width() / 2, picture.height() / 2).name().toStdString());
         int rodPoints = 0;
-        for (double y = rod.Y1 + 150; y < rod.Y2 - 150; y += 150) {
+        for (int y = int(rod.Y1) + 150; y < rod.Y2 - 150; y += 150) {
             if (y > top - 60 && y < top + weight.Height + 60)
                 continue; // the weight covers the rod there
             EXPECT_EQ(colourAt(image, rod.X1 + 7.5, y), "#804000") << y;
@@ -114,7 +114,8 @@ TEST_F(ShownWindow, TheSwingLeavesThePictureAFullPaintShows) {
         int differing = 0;
         for (int y = 0; y < full.height(); ++y)
             for (int x = 0; x < full.width(); ++x) {
-                const QRgb a = shown.pixel(x, y), b = full.pixel(x, y);
+                const QRgb a = shown.pixel(x, y);
+                const QRgb b = full.pixel(x, y);
                 differing += std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
                                        std::abs(qBlue(a) - qBlue(b))}) > 4;
             }
@@ -182,7 +183,8 @@ TEST_F(ShownWindow, WithoutAWindowManagerTheTopBandMovesTheWindowByHand) {
     // The offscreen platform has no system move, as a bare X server has none: the window
     // follows the pointer itself while the left button is down, and holds the pointer, which
     // leaves the window before the window catches up with it.
-    const QPoint start = window.pos(), grabbed = start + QPoint(100, 10); // in the top band
+    const QPoint start = window.pos();
+    const QPoint grabbed = start + QPoint(100, 10); // in the top band
     const auto at = [&](QPoint moved) { return QPointF(grabbed + moved - window.pos()); };
     send(QEvent::MouseMove, at({}), Qt::NoButton, Qt::NoButton);
     send(QEvent::MouseButtonPress, at({}), Qt::LeftButton, Qt::LeftButton);
