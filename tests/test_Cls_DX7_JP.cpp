@@ -13,6 +13,11 @@
 #include <utility>
 
 namespace metro {
+
+void PrintTo(LoadFailure failure, std::ostream* out) {
+    *out << '"' << describe(failure) << '"';
+}
+
 namespace {
 
 using namespace test;
@@ -56,21 +61,20 @@ struct SoundClassTest : ::testing::Test {
 };
 
 TEST_F(SoundClassTest, IndexesFollowTheLoadOrderAndAreNeverHandedOutTwice) {
-    EXPECT_EQ(load(path(1)), 1);
-    EXPECT_EQ(load("  " + path(2) + "   "), 2);
+    // A path with spaces around it, a missing file (its index given back), the next file.
+    EXPECT_EQ((std::tuple{load(path(1)), load("  " + path(2) + "   "),
+                          tryLoad(folder.file("missing.wav")), load(path(3))}),
+              (std::tuple{1, 2, kRefused, 3}));
     EXPECT_EQ(sound.FilePath(2), path(2)) << "trimmed";
-    EXPECT_EQ(tryLoad(folder.file("missing.wav")), kRefused);
-    EXPECT_EQ(load(path(3)), 3) << "a failed load gives its index back";
     sound.LoopPlay(3, true);
     sound.Volume(3, -600);
-
-    EXPECT_TRUE(sound.Wave_Clear(1)); // the last position moves into the gap
-    EXPECT_FALSE(sound.Wave_Play(1));
-    EXPECT_FALSE(sound.Wave_Clear(1));
+    // Clear, play and clear of an inner position: the last position moves into the gap, and
+    // keeps its path, loop and volume.
+    EXPECT_EQ((std::tuple{sound.Wave_Clear(1), sound.Wave_Play(1), sound.Wave_Clear(1)}),
+              (std::tuple{true, false, false}));
     EXPECT_FLOAT_EQ(playedLevel(2), levelOf(2));
-    EXPECT_EQ(sound.FilePath(3), path(3));
-    EXPECT_TRUE(sound.LoopPlay(3));
-    EXPECT_EQ(sound.Volume(3), -600);
+    EXPECT_EQ((std::tuple{sound.FilePath(3), sound.LoopPlay(3), sound.Volume(3)}),
+              (std::tuple{path(3), true, -600}));
     sound.Wave_Stop(2);
     EXPECT_FLOAT_EQ(playedLevel(3), levelOf(3) * std::pow(10.0f, -0.3f));
     EXPECT_NE(renderFrames(*output, 4 * kBlock).back(), 0.0f) << "looping";
@@ -174,6 +178,10 @@ const BadFile kBadFiles[] = {
      changed<[](WaveFields& f) { f.sampleRate = 100, f.bitsPerSample = 8; }>},
 };
 
+void PrintTo(const BadFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
 struct BadFileTest : SoundClassTest, ::testing::WithParamInterface<BadFile> {};
 
 TEST_P(BadFileTest, LoadFailsSaysWhyAndChangesNothing) {
@@ -186,7 +194,7 @@ TEST_P(BadFileTest, LoadFailsSaysWhyAndChangesNothing) {
         ASSERT_EQ(::mkfifo(bad.c_str(), 0600), 0);
     }
     EXPECT_EQ(tryLoad(bad), kRefused);
-    EXPECT_EQ(sound.Wave_LoadFailure(), GetParam().why) << describe(sound.Wave_LoadFailure());
+    EXPECT_EQ(sound.Wave_LoadFailure(), GetParam().why);
     EXPECT_FLOAT_EQ(playedLevel(1), levelOf(1));
     EXPECT_FALSE(sound.Wave_Play(2));
     EXPECT_EQ(load(path(2)), 2);

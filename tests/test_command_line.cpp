@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "support/LoadedForm.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +17,6 @@ namespace {
 
 CommandLine parse(const QStringList& arguments) {
     return parseCommandLine(QStringList{"metronome"} + arguments);
-}
-
-std::string fileText(const char* path) {
-    QFile file(QString::fromUtf8(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
 } // namespace
@@ -77,14 +73,15 @@ TEST(Parsing, HelpAndTheVersionAsTheDocumentsCarryThem) {
     const CommandLine version = parse({"-v"});
     EXPECT_EQ(version.outcome, Outcome::Version);
     EXPECT_EQ(version.text, "Metronome " + programVersion() + "\n");
-    const std::string number = programVersion().toStdString();
-    EXPECT_NE(fileText(METRO_SOURCE_DIR "/docs/metronome.1").find("\"Metronome " + number + "\""),
-              std::string::npos)
-        << number;
-    EXPECT_NE(fileText(METRO_SOURCE_DIR "/desktop/org.example.metronome.metainfo.xml")
-                  .find("<release version=\"" + number + "\""),
-              std::string::npos)
-        << number;
+    for (const auto& [path, carries] :
+         {std::pair{"docs/metronome.1", "\"Metronome " + programVersion() + '"'},
+          {"desktop/org.example.metronome.metainfo.xml",
+           "<release version=\"" + programVersion() + '"'}}) {
+        QFile file(QStringLiteral(METRO_SOURCE_DIR "/") + path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path;
+        EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(carries))
+            << path << " lacks " << carries.toStdString();
+    }
 }
 
 struct StartOptionsApplied : test::LoadedForm {};
@@ -94,12 +91,9 @@ struct StartOptionsApplied : test::LoadedForm {};
 TEST_F(StartOptionsApplied, OpenTheWindowInTheirState) {
     const float startTop = c.I_Rod.Top;
     applyStartOptions(form, {});
-    EXPECT_EQ(c.I_Rod.Top, startTop);
-    EXPECT_FALSE(s.Playing);
-
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, s.Playing), std::tuple(startTop, false));
     applyStartOptions(form, {250, 3, true});
-    EXPECT_EQ(c.L_temo.Caption, "250");
-    EXPECT_GT(c.I_Rod.Top, startTop); // faster is lower on the rod
-    EXPECT_EQ(s.BeatsPerMeasure, 3);
-    EXPECT_TRUE(s.Playing);
+    // The read-out, the weight's top (the nearest that gives 250), the beats, playing.
+    EXPECT_EQ(std::tuple(c.L_temo.Caption, c.I_Rod.Top, s.BeatsPerMeasure, s.Playing),
+              std::tuple(std::string("250"), 4928.f, std::int16_t{3}, true));
 }

@@ -9,7 +9,6 @@
 
 #include <array>
 #include <tuple>
-#include <utility>
 
 using namespace metro;
 
@@ -31,45 +30,6 @@ struct Session {
     std::int16_t held = 0; // pointer buttons down
 };
 
-// What must hold after every event while the window is open.
-void checkInvariants(const Session& w) {
-    const MetronomeState& s = w.s;
-    const WindowLayout& c = w.c;
-    ASSERT_GE(s.Tempo, 40);
-    ASSERT_LE(s.Tempo, 300);
-    ASSERT_EQ(c.L_temo.Caption, std::to_string(s.Tempo));
-    // Stop shown, play shown and the frames running, against playing.
-    ASSERT_EQ(std::tuple(c.I_Play(1).Visible, c.I_Play(0).Visible, w.m->window.framesRunning),
-              std::tuple(s.Playing, !s.Playing, s.Playing));
-    // The ticks, the marks and the key help go together: hidden in play, else as the button.
-    const bool scale = s.ScaleShown && !s.Playing;
-    for (const Line& tick : c.Line1)
-        ASSERT_EQ(tick.Visible, scale) << tick.Index;
-    for (const auto* labels : {&c.L_Tem1, &c.Label2})
-        for (const Label& label : *labels)
-            ASSERT_EQ(label.Visible, scale) << label.Name << label.Index;
-    const Line& rod = c.Line_Rod;
-    ASSERT_EQ(std::tuple(rod.X2, rod.Y2), std::tuple(w.rest[2], w.rest[3])) << "the pivot stays";
-    if (s.Playing) { // the rod top on its circle about the pivot
-        ASSERT_NEAR(std::hypot(rod.X1 - rod.X2, rod.Y2 - rod.Y1), w.rest[3] - w.rest[1], 1);
-    } else { // at rest, the weight within the drag's reach or on a tick
-        ASSERT_EQ(std::tuple(rod.X1, rod.Y1, c.I_Rod.Left),
-                  std::tuple(w.rest[0], w.rest[1], w.rest[4]));
-        const float centre = c.I_Rod.Top + c.I_Rod.Height / 2;
-        const bool onTick = std::any_of(c.Line1.begin(), c.Line1.end(),
-                                        [&](const Line& tick) { return tick.Y1 == centre; });
-        if (!onTick) {
-            const auto [highest, lowest] = weightReach(c);
-            ASSERT_GE(c.I_Rod.Top, highest);
-            ASSERT_LE(c.I_Rod.Top, lowest);
-        }
-    }
-    if (!w.s.SoundReady) {
-        ASSERT_EQ(w.m->clicks.size(), 0u) << "clicks without sound ready";
-    }
-    ASSERT_EQ(w.m->form.pointer.captured(), w.m->window.grabbed) << "capture without the grab";
-}
-
 } // namespace
 
 TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
@@ -88,7 +48,9 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
     for (int event = 1; event <= 5000; ++event) {
         Session& w = *session;
         Form1& form = w.m->form;
-        const bool wasPlaying = w.s.Playing;
+        const MetronomeState& s = w.s;
+        const WindowLayout& c = w.c;
+        const bool wasPlaying = s.Playing;
         const std::size_t clicksBefore = w.m->clicks.size();
         float x = place(4215), y = pick(0, 2) == 0 ? place(360) : place(6585); // often in the band
         const auto button = static_cast<std::int16_t>(1 << pick(0, 2));
@@ -103,7 +65,7 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
                 form.Form_KeyUp(key, 0);
         } else if (kind < 72) { // a pointer event; now and then amid any control, shown or not
             if (kind >= 60) {
-                const auto& all = w.c.stackingOrder();
+                const auto& all = c.stackingOrder();
                 const Control& t = *all[static_cast<std::size_t>(pick(0, all.size() - 1))];
                 x = t.Left + t.Width / 2, y = t.Top + t.Height / 2;
             }
@@ -111,9 +73,9 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
             w.held = static_cast<std::int16_t>(action == 0   ? w.held | button
                                                : action == 1 ? w.held & ~button
                                                              : w.held);
-            action == 0   ? w.m->form.pointer.press(button, 0, x, y)
-            : action == 1 ? w.m->form.pointer.release(button, w.held, 0, x, y)
-                          : w.m->form.pointer.move(w.held, 0, x, y);
+            action == 0   ? form.pointer.press(button, 0, x, y)
+            : action == 1 ? form.pointer.release(button, w.held, 0, x, y)
+                          : form.pointer.move(w.held, 0, x, y);
         } else if (kind < 76) { // the wheel: notches, halves, or a hostile turn
             form.Form_MouseWheel(pick(0, 9)   ? pick(-6, 6) * 60
                                  : pick(0, 1) ? INT32_MAX
@@ -125,24 +87,58 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
         } else if (pick(0, 4) == 0) {
             w.m->window.unloadWindow(); // closed by the system
         }
-        starts += !wasPlaying && w.s.Playing;
-        captures += w.m->form.pointer.captured();
-        if (!wasPlaying && !w.s.Playing) {
+        starts += !wasPlaying && s.Playing;
+        captures += form.pointer.captured();
+        if (!wasPlaying && !s.Playing) {
             ASSERT_EQ(w.m->clicks.size(), clicksBefore) << "a click while stopped";
         }
         if (w.m->window.unloads > 0) {
-            ASSERT_EQ(std::tuple(w.s.Playing, w.m->window.hidden, w.s.SoundDevice == nullptr),
+            ASSERT_EQ(std::tuple(s.Playing, w.m->window.hidden, s.SoundDevice == nullptr),
                       std::tuple(false, true, true));
             // A frame already due still runs once; it must stop the frames and touch nothing.
-            const float rodX = w.c.Line_Rod.X1;
+            const float rodX = c.Line_Rod.X1;
             form.metronome.Beat_Frame();
             w.m->render(test::ClickedMetronome::rate / 4); // past every click handed over
-            ASSERT_EQ(std::tuple(w.m->window.framesRunning, w.c.Line_Rod.X1, w.m->clicks.size()),
+            ASSERT_EQ(std::tuple(w.m->window.framesRunning, c.Line_Rod.X1, w.m->clicks.size()),
                       std::tuple(false, rodX, clicksBefore));
             session = std::make_unique<Session>(sessions++ % 2 == 1);
             continue;
         }
-        ASSERT_NO_FATAL_FAILURE(checkInvariants(w));
+        // What must hold after every event while the window is open.
+        ASSERT_GE(s.Tempo, 40);
+        ASSERT_LE(s.Tempo, 300);
+        ASSERT_EQ(c.L_temo.Caption, std::to_string(s.Tempo));
+        // Stop shown, play shown and the frames running, against playing.
+        ASSERT_EQ(std::tuple(c.I_Play(1).Visible, c.I_Play(0).Visible, w.m->window.framesRunning),
+                  std::tuple(s.Playing, !s.Playing, s.Playing));
+        // The ticks, the marks and the key help go together: hidden in play, else as the button.
+        const bool scale = s.ScaleShown && !s.Playing;
+        for (const Line& tick : c.Line1)
+            ASSERT_EQ(tick.Visible, scale) << tick.Index;
+        for (const auto* labels : {&c.L_Tem1, &c.Label2})
+            for (const Label& label : *labels)
+                ASSERT_EQ(label.Visible, scale) << label.Name << label.Index;
+        const Line& rod = c.Line_Rod;
+        ASSERT_EQ(std::tuple(rod.X2, rod.Y2), std::tuple(w.rest[2], w.rest[3]))
+            << "the pivot stays";
+        if (s.Playing) { // the rod top on its circle about the pivot
+            ASSERT_NEAR(std::hypot(rod.X1 - rod.X2, rod.Y2 - rod.Y1), w.rest[3] - w.rest[1], 1);
+        } else { // at rest, the weight within the drag's reach or on a tick
+            ASSERT_EQ(std::tuple(rod.X1, rod.Y1, c.I_Rod.Left),
+                      std::tuple(w.rest[0], w.rest[1], w.rest[4]));
+            const float centre = c.I_Rod.Top + c.I_Rod.Height / 2;
+            const bool onTick = std::any_of(c.Line1.begin(), c.Line1.end(),
+                                            [&](const Line& tick) { return tick.Y1 == centre; });
+            const auto [highest, lowest] = weightReach(c);
+            if (!onTick) {
+                ASSERT_GE(c.I_Rod.Top, highest);
+                ASSERT_LE(c.I_Rod.Top, lowest);
+            }
+        }
+        if (!s.SoundReady) {
+            ASSERT_EQ(w.m->clicks.size(), 0u) << "clicks without sound ready";
+        }
+        ASSERT_EQ(form.pointer.captured(), w.m->window.grabbed) << "capture without the grab";
     }
     // The storm must really have reached play, captures and closing, or it proves little.
     EXPECT_GT(starts, 10);

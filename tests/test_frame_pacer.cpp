@@ -3,12 +3,11 @@
 
 #include "ui/qt/FramePacer.h"
 
-#include <QCoreApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <tuple>
 #include <utility>
 
 using namespace metro;
@@ -32,12 +31,8 @@ TEST(FramePacer, ThePeriodIsTheScreensWithinSixtyAndTwoHundredFiftyHertzWhereItS
 TEST(FramePacer, TheNextFrameKeepsTheGridAndMakesNoBurstAfterAHoldUp) {
     const Clock::time_point t0{};
     const nanoseconds period{16'666'667};
-    struct Case {
-        const char* what;
-        microseconds now;
-        nanoseconds due; // from t0
-        milliseconds wait;
-    };
+    // What, when the timer fires, when the frame is due and the wait until then.
+    using Case = std::tuple<const char*, microseconds, nanoseconds, milliseconds>;
     const Case cases[] = {
         {"on time", 0us, period, 17ms},
         {"a little late: the grid holds", 5'000us, period, 12ms},
@@ -46,10 +41,9 @@ TEST(FramePacer, TheNextFrameKeepsTheGridAndMakesNoBurstAfterAHoldUp) {
         {"held up past it: one period from now", 20'000us, 20ms + period, 17ms},
         {"held up for seconds", 3'000'000us, 3s + period, 17ms},
     };
-    for (const Case& c : cases) {
-        const FramePacer::Next next = FramePacer::next(t0, period, t0 + c.now);
-        EXPECT_EQ(next.due - t0, c.due) << c.what;
-        EXPECT_EQ(next.wait, c.wait) << c.what;
+    for (const auto& [what, now, due, wait] : cases) {
+        const FramePacer::Next next = FramePacer::next(t0, period, t0 + now);
+        EXPECT_EQ(std::tuple(next.due - t0, next.wait), std::tuple(due, wait)) << what;
     }
 }
 
@@ -79,10 +73,4 @@ TEST(FramePacer, FramesComeWhileRunningAndNoneOnceStopped) {
     const int atStop = frames;
     QTest::qWait(40);
     EXPECT_EQ(frames, atStop);
-}
-
-int main(int argc, char** argv) {
-    const QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

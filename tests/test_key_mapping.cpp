@@ -6,24 +6,20 @@
 #include "ui/form/MouseButtons.h"
 #include "ui/qt/KeyMapping.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace metro;
 
 namespace {
 
-struct Stroke {
-    const char* what;
-    quint32 place;  // XKB key code; 0: a synthetic event
-    quint32 symbol; // XKB key symbol; 0: none
-    int key;
-    const char* text;
-    Qt::KeyboardModifiers modifiers;
-    std::int16_t code;
-};
+// What, the XKB key code (0: a synthetic event), the XKB key symbol (0: none), Qt's key, the
+// text, the modifiers, and the virtual-key code the stroke must give.
+using Stroke =
+    std::tuple<const char*, quint32, quint32, int, const char*, Qt::KeyboardModifiers, int>;
 
 constexpr Qt::KeyboardModifiers kNone = Qt::NoModifier, kShift = Qt::ShiftModifier,
                                 kPad = Qt::KeypadModifier;
@@ -74,10 +70,10 @@ const Stroke kStrokes[] = {
 } // namespace
 
 TEST(KeyMapping, EachKeyGivesTheCodeOfItsIdentityOnItsLayout) {
-    for (const Stroke& s : kStrokes) {
-        const QKeyEvent event(QEvent::KeyPress, s.key, s.modifiers, s.place, s.symbol, 0,
-                              QString::fromUtf8(s.text));
-        EXPECT_EQ(virtualKeyCode(event), s.code) << s.what;
+    for (const auto& [what, place, symbol, key, text, modifiers, code] : kStrokes) {
+        const QKeyEvent event(QEvent::KeyPress, key, modifiers, place, symbol, 0,
+                              QString::fromUtf8(text));
+        EXPECT_EQ(virtualKeyCode(event), code) << what;
     }
 }
 
@@ -86,11 +82,4 @@ TEST(KeyMapping, ModifiersAndButtonsAreBitSets) {
     EXPECT_EQ(shiftState(Qt::ControlModifier | Qt::KeypadModifier), CtrlDown);
     EXPECT_EQ(buttonBits(Qt::LeftButton | Qt::MiddleButton), LeftButton | MiddleButton);
     EXPECT_EQ(buttonBits(Qt::RightButton | Qt::BackButton), RightButton);
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

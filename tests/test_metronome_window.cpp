@@ -1,5 +1,7 @@
-// The Qt window on the offscreen platform: its frame, its size and what it paints.
+// The Qt window on the offscreen platform: what it paints, and Qt's key, pointer and wheel
+// events reaching the controls, in pixels as twips.
 
+#include "support/QtPrinting.h"
 #include "ui/qt/MetronomeWindow.h"
 
 #include <QApplication>
@@ -19,10 +21,11 @@ namespace {
 
 struct ShownWindow : ::testing::Test {
     MetronomeWindow window;
-    QStringList messages;
+    const WindowLayout& c = window.form().controls;
+    const MetronomeState& s = window.form().state();
 
     void SetUp() override {
-        window.showMessage = [this](const QString& m) { messages << m; };
+        window.showMessage = [](const QString&) {};
         window.form().Form_Load();
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -30,59 +33,57 @@ struct ShownWindow : ::testing::Test {
 
     QImage grab() { return window.grab().toImage(); }
 
-    // A point in twips as a device pixel of the grab.
-    static QPoint devicePixel(const QImage& image, double x, double y) {
+    // The colour of the grab at a point in twips.
+    static std::string colourAt(const QImage& image, double x, double y) {
         const double scale = image.devicePixelRatio() / WindowLayout::kTwipsPerPixel;
-        return QPoint(static_cast<int>(x * scale), static_cast<int>(y * scale));
+        return image.pixelColor(int(x * scale), int(y * scale)).name().toStdString();
+    }
+    static QPointF pixels(double x, double y) {
+        return QPointF(x, y) / WindowLayout::kTwipsPerPixel;
+    }
+
+    // A real Qt pointer event through the widget, at `local` window pixels.
+    void send(QEvent::Type type, QPointF local, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, local, window.mapToGlobal(local), button, held, Qt::NoModifier);
+        QApplication::sendEvent(&window, &event);
+    }
+    void click(QPointF local) {
+        send(QEvent::MouseButtonPress, local, Qt::LeftButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, local, Qt::LeftButton, Qt::NoButton);
     }
 };
 
 } // namespace
 
-TEST_F(ShownWindow, GrabShowsTheRodInItsColourAlongItsLength) {
-    const QImage image = grab();
-    EXPECT_EQ(image.devicePixelRatio(), window.devicePixelRatioF());
-    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) { // the double-density run
-        EXPECT_EQ(image.devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR").toDouble());
-    }
-    const Line& rod = window.form().controls.Line_Rod;
-    const PictureBox& weight = window.form().controls.I_Rod;
-    int checked = 0;
-    for (double y = rod.Y1 + 150; y < rod.Y2 - 150; y += 150) {
-        if (y > weight.Top - 60 && y < weight.Top + weight.Height + 60)
-            continue; // the weight covers the rod there
-        const QPoint p = devicePixel(image, rod.X1 + 7.5, y);
-        EXPECT_EQ(image.pixelColor(p).name().toStdString(), "#804000") << y;
-        ++checked;
-    }
-    EXPECT_GT(checked, 20);
-}
-
-TEST_F(ShownWindow, GrabShowsTheWeightWhereItsControlSays) {
-    AssetLibrary assets;
+// At every height the rod shows in its colour along its length but where the weight covers it,
+// and the weight's picture at the centre its control gives; at the screen's density.
+TEST_F(ShownWindow, GrabShowsTheRodAndTheWeightWhereTheirControlsSay) {
     PictureBox& weight = window.form().controls.I_Rod;
-    for (float top : {weight.Top, 690.0f, 5010.0f}) {
+    const Line& rod = c.Line_Rod;
+    for (const float top : {weight.Top, 690.0f, 5010.0f}) {
+        SCOPED_TRACE(top);
         weight.Top = top;
         window.update();
         const QImage image = grab();
-        const QImage picture = assets.pixmap("weight", image.devicePixelRatio()).toImage();
-        const QColor expected = picture.pixelColor(picture.width() / 2, picture.height() / 2);
-        const QPoint centre =
-            devicePixel(image, weight.Left + weight.Width / 2, weight.Top + weight.Height / 2);
-        EXPECT_EQ(image.pixelColor(centre).name().toStdString(), expected.name().toStdString())
-            << top;
-        // Just beside the weight along the rod, the rod shows, not the weight.
-        const Line& rod = window.form().controls.Line_Rod;
-        const float beside =
-            weight.Top - 60 > rod.Y1 + 30 ? weight.Top - 60 : weight.Top + weight.Height + 60;
-        const QPoint p = devicePixel(image, rod.X1 + 7.5, beside);
-        EXPECT_EQ(image.pixelColor(p).name().toStdString(), "#804000") << top;
+        EXPECT_EQ(image.devicePixelRatio(),
+                  qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+        const QImage picture = AssetLibrary().pixmap("weight", image.devicePixelRatio()).toImage();
+        EXPECT_EQ(
+            colourAt(image, weight.Left + weight.Width / 2, top + weight.Height / 2),
+            picture.pixelColor(picture.width() / 2, picture.height() / 2).name().toStdString());
+        int rodPoints = 0;
+        for (int y = int(rod.Y1) + 150; y < rod.Y2 - 150; y += 150) {
+            if (y > top - 60 && y < top + weight.Height + 60)
+                continue; // the weight covers the rod there
+            EXPECT_EQ(colourAt(image, rod.X1 + 7.5, y), "#804000") << y;
+            ++rodPoints;
+        }
+        EXPECT_GT(rodPoints, 20);
     }
 }
 
 TEST_F(ShownWindow, TheWeightHidesNoLetterOfTheTempoTerms) {
     // The terms are white lettering on the face, beside the path the weight slides along.
-    const WindowLayout& c = window.form().controls;
     const QImage face = AssetLibrary().pixmap("window", 2).toImage();
     const double k = 2.0 / WindowLayout::kTwipsPerPixel;
     const auto whitePixels = [&](double fromX, double toX) {
@@ -113,7 +114,8 @@ TEST_F(ShownWindow, TheSwingLeavesThePictureAFullPaintShows) {
         int differing = 0;
         for (int y = 0; y < full.height(); ++y)
             for (int x = 0; x < full.width(); ++x) {
-                const QRgb a = shown.pixel(x, y), b = full.pixel(x, y);
+                const QRgb a = shown.pixel(x, y);
+                const QRgb b = full.pixel(x, y);
                 differing += std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
                                        std::abs(qBlue(a) - qBlue(b))}) > 4;
             }
@@ -121,70 +123,36 @@ TEST_F(ShownWindow, TheSwingLeavesThePictureAFullPaintShows) {
     }
 }
 
-namespace {
-
-// Real Qt events through the widget, positions in twips.
-void sendMouse(MetronomeWindow& w, QEvent::Type type, double x, double y, Qt::MouseButton button,
-               Qt::MouseButtons held) {
-    const QPointF local(x / WindowLayout::kTwipsPerPixel, y / WindowLayout::kTwipsPerPixel);
-    QMouseEvent event(type, local, w.mapToGlobal(local), button, held, Qt::NoModifier);
-    QApplication::sendEvent(&w, &event);
-}
-
-void dragWithLeft(MetronomeWindow& w, double x, double fromY, double toY) {
-    sendMouse(w, QEvent::MouseButtonPress, x, fromY, Qt::LeftButton, Qt::LeftButton);
+// Pointer events in window pixels reach the controls in twips: a drag of the weight, a click on
+// a tempo mark that T shows (its tick drawn into the picture the window keeps, and taken out
+// again), and the close box under the pointer.
+TEST_F(ShownWindow, ThePointerInPixelsReachesTheControlsInTwips) {
+    send(QEvent::MouseButtonPress, pixels(2085, 3105), Qt::LeftButton, Qt::LeftButton);
     for (int i = 1; i <= 10; ++i)
-        sendMouse(w, QEvent::MouseMove, x, fromY + (toY - fromY) * i / 10, Qt::NoButton,
-                  Qt::LeftButton);
-    sendMouse(w, QEvent::MouseButtonRelease, x, toY, Qt::LeftButton, Qt::NoButton);
-}
-
-void clickAt(MetronomeWindow& w, double x, double y) {
-    sendMouse(w, QEvent::MouseButtonPress, x, y, Qt::LeftButton, Qt::LeftButton);
-    sendMouse(w, QEvent::MouseButtonRelease, x, y, Qt::LeftButton, Qt::NoButton);
-}
-
-} // namespace
-
-TEST_F(ShownWindow, ThePictureFollowsTheScaleButtonBothWays) {
-    // A tick of the scale lies below the rod, in the picture the window keeps.
-    const Line& tick = window.form().controls.Line1(8);
-    const auto tickPixel = [&](const QImage& image) {
-        return image.pixelColor(devicePixel(image, (tick.X1 + tick.X2) / 2, tick.Y1 + 7))
-            .name()
-            .toStdString();
-    };
-    const std::string field = tickPixel(grab());
+        send(QEvent::MouseMove, pixels(2085, 3105 + 30 * i), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, pixels(2085, 3405), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, c.L_temo.Caption), std::tuple(3330.f, std::string("132")));
+    const Line& tick = c.Line1(8);
+    const auto tickColour = [&] { return colourAt(grab(), (tick.X1 + tick.X2) / 2, tick.Y1 + 7); };
+    const std::string field = tickColour();
     QTest::keyClick(&window, Qt::Key_T);
-    EXPECT_EQ(tickPixel(grab()), "#ffc080");
+    EXPECT_EQ(tickColour(), "#ffc080");
+    click(pixels(c.L_Tem1(16).Left + 60, c.L_Tem1(16).Top + 60));
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, c.L_temo.Caption), std::tuple(4860.f, std::string("208")));
     QTest::keyClick(&window, Qt::Key_T);
-    EXPECT_EQ(tickPixel(grab()), field);
+    EXPECT_EQ(tickColour(), field);
+    send(QEvent::MouseMove, pixels(3700, 150), Qt::NoButton, Qt::NoButton);
+    EXPECT_TRUE(c.P_X.Visible);
+    click(pixels(3700, 150));
+    EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(ShownWindow, DraggingTheWeightChangesTheReadOut) {
-    const WindowLayout& c = window.form().controls;
-    dragWithLeft(window, 2085, 3105, 3105 + 300);
-    EXPECT_EQ(c.I_Rod.Top, 3330);
-    EXPECT_EQ(c.L_temo.Caption, "132");
-}
-
-TEST_F(ShownWindow, TheScaleKeyShowsTheMarksAndAClickOnOneSetsItsTempo) {
-    const WindowLayout& c = window.form().controls;
-    QTest::keyClick(&window, Qt::Key_T);
-    ASSERT_TRUE(c.L_Tem1(0).Visible);
-    clickAt(window, c.L_Tem1(16).Left + 60, c.L_Tem1(16).Top + 60);
-    EXPECT_EQ(c.L_temo.Caption, "208");
-    EXPECT_EQ(c.I_Rod.Top, 4860);
-}
-
-TEST_F(ShownWindow, PlusAndMinusKeysOfBothKindsAndTheWheelStepTheWeight) {
-    const WindowLayout& c = window.form().controls;
-    QTest::keyClick(&window, Qt::Key_Equal);
+// Keys and the wheel as Qt delivers them; Enter starts and stops the beat frames, and Esc
+// closes the window and the sound.
+TEST_F(ShownWindow, KeysAndTheWheelReachTheMetronome) {
+    QTest::keyClick(&window, Qt::Key_Equal, Qt::KeypadModifier); // the keypad's '=': nothing
+    EXPECT_EQ(c.I_Rod.Top, 3030);
     QTest::keyClick(&window, Qt::Key_Plus, Qt::KeypadModifier);
-    EXPECT_EQ(c.I_Rod.Top, 3060);
-    QTest::keyClick(&window, Qt::Key_Equal, Qt::KeypadModifier); // the keypad's '='
-    EXPECT_EQ(c.I_Rod.Top, 3060);
-    QTest::keyClick(&window, Qt::Key_Minus);
     EXPECT_EQ(c.I_Rod.Top, 3045);
     // Wheel towards the user: one beat per minute faster, also with the numbers turned round.
     const auto wheel = [&](int delta, bool inverted) {
@@ -194,19 +162,15 @@ TEST_F(ShownWindow, PlusAndMinusKeysOfBothKindsAndTheWheelStepTheWeight) {
         QApplication::sendEvent(&window, &event);
         return c.L_temo.Caption;
     };
-    const int tempo = window.form().state().Tempo;
+    const int tempo = s.Tempo;
     EXPECT_EQ(wheel(-120, false), std::to_string(tempo + 1));
     EXPECT_EQ(wheel(-120, true), std::to_string(tempo));
-}
-
-TEST_F(ShownWindow, EnterStartsAndStopsTheBeatFramesAndEscClosesTheWindowAndTheSound) {
-    const MetronomeState& s = window.form().state();
     QTest::keyClick(&window, Qt::Key_Return);
     EXPECT_EQ(std::tuple(s.Playing, window.beatFramesRunning()), std::tuple(true, true));
     QTest::qWait(60);
     QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(std::tuple(s.Playing, window.beatFramesRunning()), std::tuple(false, false));
-    EXPECT_EQ(window.form().controls.Line_Rod.X1, 2085) << "back at rest";
+    EXPECT_EQ(c.Line_Rod.X1, 2085) << "back at rest";
     QTest::keyClick(&window, Qt::Key_Return);
     QTest::keyClick(&window, Qt::Key_Escape);
     // Shown, playing, frames running, a sound device.
@@ -215,43 +179,23 @@ TEST_F(ShownWindow, EnterStartsAndStopsTheBeatFramesAndEscClosesTheWindowAndTheS
               std::tuple(false, false, false, false));
 }
 
-TEST_F(ShownWindow, TheCloseBoxAppearsUnderThePointerAndClosesTheWindow) {
-    const WindowLayout& c = window.form().controls;
-    sendMouse(window, QEvent::MouseMove, 3700, 150, Qt::NoButton, Qt::NoButton);
-    EXPECT_TRUE(c.P_X.Visible);
-    clickAt(window, 3700, 150);
-    EXPECT_FALSE(window.isVisible());
-}
-
 TEST_F(ShownWindow, WithoutAWindowManagerTheTopBandMovesTheWindowByHand) {
     // The offscreen platform has no system move, as a bare X server has none: the window
     // follows the pointer itself while the left button is down, and holds the pointer, which
     // leaves the window before the window catches up with it.
     const QPoint start = window.pos();
-    const auto send = [&](QEvent::Type type, QPoint global, Qt::MouseButton button,
-                          Qt::MouseButtons held) {
-        QMouseEvent event(type, QPointF(global - window.pos()), QPointF(global), button, held,
-                          Qt::NoModifier);
-        QApplication::sendEvent(&window, &event);
-    };
     const QPoint grabbed = start + QPoint(100, 10); // in the top band
-    send(QEvent::MouseMove, grabbed, Qt::NoButton, Qt::NoButton);
-    send(QEvent::MouseButtonPress, grabbed, Qt::LeftButton, Qt::LeftButton);
-    send(QEvent::MouseMove, grabbed + QPoint(4, 3), Qt::NoButton, Qt::LeftButton);
+    const auto at = [&](QPoint moved) { return QPointF(grabbed + moved - window.pos()); };
+    send(QEvent::MouseMove, at({}), Qt::NoButton, Qt::NoButton);
+    send(QEvent::MouseButtonPress, at({}), Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, at({4, 3}), Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(QWidget::mouseGrabber(), &window);
-    send(QEvent::MouseMove, grabbed + QPoint(20, 16), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseMove, at({20, 16}), Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(window.pos(), start + QPoint(20, 16)) << "the point grabbed stays under the pointer";
-    send(QEvent::MouseMove, grabbed + QPoint(-30, -40), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseMove, at({-30, -40}), Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(window.pos(), start + QPoint(-30, -40));
-    send(QEvent::MouseButtonRelease, grabbed + QPoint(-30, -40), Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseButtonRelease, at({-30, -40}), Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
-    send(QEvent::MouseMove, grabbed + QPoint(30, 30), Qt::NoButton, Qt::NoButton);
+    send(QEvent::MouseMove, at({30, 30}), Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(window.pos(), start + QPoint(-30, -40)) << "released, it stays";
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

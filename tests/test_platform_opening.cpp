@@ -2,8 +2,8 @@
 // prints one line naming it and ends with status 1; where it opens, Qt's messages pass on.
 
 #include "app/PlatformOpening.h"
+#include "support/QtPrinting.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -59,11 +59,8 @@ TEST(RealProgram, WithoutADisplayOrPlatformPrintsOneLineAndEndsWithStatusOne) {
                      QFile::exists("/tmp/.X11-unix/X" + display.mid(1));
          ++n)
         display = QStringLiteral(":%1").arg(n);
-    struct Case {
-        QStringList arguments;
-        QList<std::pair<QString, QString>> environment;
-        QString line;
-    };
+    // The arguments, the environment set, and the one line on standard error.
+    using Case = std::tuple<QStringList, QList<std::pair<QString, QString>>, QString>;
     const Case cases[] = {
         {{}, {}, "metronome: cannot open a display: DISPLAY is not set\n"},
         {{"-display", display},
@@ -77,26 +74,20 @@ TEST(RealProgram, WithoutADisplayOrPlatformPrintsOneLineAndEndsWithStatusOne) {
           {"XDG_RUNTIME_DIR", runtime.path()}},
          "metronome: cannot open Wayland display metronome-none\n"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [arguments, set, line] : cases) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name :
              {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
             environment.remove(QString::fromLatin1(name));
-        for (const auto& [name, value] : c.environment)
+        for (const auto& [name, value] : set)
             environment.insert(name, value);
         QProcess program;
         program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(METRO_PROGRAM), c.arguments);
-        ASSERT_TRUE(program.waitForFinished(30000)) << c.line.toStdString();
+        program.start(QStringLiteral(METRO_PROGRAM), arguments);
+        ASSERT_TRUE(program.waitForFinished(30000)) << line.toStdString();
         // How it ended, its status, and standard error: an abort shows as a crash.
         EXPECT_EQ(std::tuple(program.exitStatus(), program.exitCode(),
-                             QString::fromLocal8Bit(program.readAllStandardError()).toStdString()),
-                  std::tuple(QProcess::NormalExit, 1, c.line.toStdString()));
+                             QString::fromLocal8Bit(program.readAllStandardError())),
+                  std::tuple(QProcess::NormalExit, 1, line));
     }
-}
-
-int main(int argc, char** argv) {
-    const QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

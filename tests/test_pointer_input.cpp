@@ -5,8 +5,6 @@
 #include "support/LoadedForm.h"
 #include "ui/qt/PointerInput.h"
 
-#include <QGuiApplication>
-
 #include <gtest/gtest.h>
 
 using namespace metro;
@@ -41,11 +39,4 @@ TEST_F(Input, ALeftButtonHandedToTheWindowManagerCountsAsReleasedUntilQtSeesItAg
     input.press(Qt::LeftButton, {}, kBand);
     input.move(Qt::LeftButton, {}, kBand + QPointF(8, 6));
     EXPECT_EQ(window.systemMoves, 2);
-}
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

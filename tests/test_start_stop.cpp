@@ -67,41 +67,40 @@ TEST_F(Stopped, TheRodPassesTheVerticalOnEveryBeatAndSwingsToAlternateSidesForAM
 }
 
 // Closing while playing (the close box, Esc): the run and its clock end before the sound
-// instance they read goes, and a beat frame the timer still delivers touches nothing.
-TEST_F(Stopped, ClosingWhilePlayingEndsTheRunBeforeTheSoundDeviceGoes) {
+// instance they read goes, and a beat frame the timer still delivers touches nothing. Closing
+// while stopped, and a second unload: nothing to end, nothing released twice.
+TEST_F(Stopped, ClosingEndsTheRunBeforeTheSoundDeviceGoesAndOnlyOnce) {
     int clocksEnded = 0;
     bool deviceWhenTheClockWent = false;
     clock.onRunEnd = [&] {
         ++clocksEnded;
         deviceWhenTheClockWent = s.SoundDevice != nullptr;
     };
+    // Unloads, clocks ended, the device there when the clock went, playing, frames running,
+    // hidden, the device gone.
+    using Closed = std::tuple<int, int, bool, bool, bool, bool, bool>;
+    const auto closed = [&] {
+        return Closed(window.unloads, clocksEnded, deviceWhenTheClockWent, s.Playing,
+                      window.framesRunning, window.hidden, s.SoundDevice == nullptr);
+    };
     ASSERT_NE(s.SoundDevice, nullptr);
     play();
     frameAt(120);
     const std::array<float, 2> swung{c.Line_Rod.X1, c.I_Rod.Left};
     form.P_X_Click();
-    EXPECT_EQ(window.unloads, 1);
-    EXPECT_EQ(clocksEnded, 1);
-    EXPECT_TRUE(deviceWhenTheClockWent);
-    EXPECT_FALSE(s.Playing);
-    EXPECT_FALSE(window.framesRunning);
-    EXPECT_TRUE(window.hidden);
-    EXPECT_EQ(s.SoundDevice, nullptr);
-
+    EXPECT_EQ(closed(), Closed(1, 1, true, false, false, true, true));
     frameAt(370);
     EXPECT_EQ((std::array{c.Line_Rod.X1, c.I_Rod.Left}), swung) << "a late frame moves nothing";
-    EXPECT_FALSE(window.framesRunning);
-    EXPECT_EQ(clocksEnded, 1);
+    form.Form_Unload();
+    EXPECT_EQ(closed(), Closed(1, 1, true, false, false, true, true));
 }
 
-// Closing while stopped, and a second unload: nothing to end, nothing released twice.
-TEST_F(Stopped, ClosingWhileStoppedReleasesTheDeviceOnce) {
+TEST_F(Stopped, ClosingWhileStoppedEndsNoRun) {
     int clocksEnded = 0;
     clock.onRunEnd = [&] { ++clocksEnded; };
     form.Form_Unload();
     form.Form_Unload();
-    EXPECT_EQ(clocksEnded, 0);
-    EXPECT_FALSE(s.Playing);
-    EXPECT_TRUE(window.hidden);
-    EXPECT_EQ(s.SoundDevice, nullptr);
+    // Clocks ended, playing, hidden, the device gone.
+    EXPECT_EQ(std::tuple(clocksEnded, s.Playing, window.hidden, s.SoundDevice == nullptr),
+              std::tuple(0, false, true, true));
 }

@@ -1,24 +1,14 @@
 // The tempo from the height of the weight's centre: forty above the scale, each tick's own mark,
 // straight lines between the ticks rounded half to even, on to 300 at the lowest place.
 
+#include "engine/TempoMapping.h"
 #include "support/LoadedForm.h"
-#include "ui/form/Form1.h"
 
 #include <gtest/gtest.h>
 
 using namespace metro;
 
-namespace {
-
-struct TempoFromWeight : test::LoadedForm {
-    std::int16_t tempoAt(std::int16_t centreY) {
-        form.metronome.Tempo_Change(centreY);
-        EXPECT_EQ(c.L_temo.Caption, std::to_string(s.Tempo)) << "the read-out follows";
-        return s.Tempo;
-    }
-};
-
-} // namespace
+using TempoFromWeight = test::LoadedForm;
 
 TEST_F(TempoFromWeight, FollowsTheScaleBetweenAndBeyondItsTicks) {
     // Centre heights (twips) and the tempo there; the 120 tick is at 3105, 208 at 4935.
@@ -30,10 +20,10 @@ TEST_F(TempoFromWeight, FollowsTheScaleBetweenAndBeyondItsTicks) {
         {4936, 209}, {5010, 254}, {5085, 300}, // below the last tick, on to the lowest place
     };
     for (const auto& [y, tempo] : cases)
-        EXPECT_EQ(tempoAt(y), tempo) << "centre at " << y;
+        EXPECT_EQ(tempoAtCentre(c, y), tempo) << "centre at " << y;
     std::int16_t last = 40; // and it rises over the whole reach (each tick's mark: Panels)
     for (std::int16_t y = 765; y <= 5085; ++y) {
-        const std::int16_t t = tempoAt(y);
+        const std::int16_t t = tempoAtCentre(c, y);
         ASSERT_GE(t, last) << y;
         ASSERT_LE(t, 300) << y;
         last = t;

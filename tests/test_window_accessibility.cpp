@@ -1,23 +1,38 @@
 // What a screen reader finds in the window: names, roles, places, values, states and actions
 // (the real program over the desktop's accessibility bus: atspi_test.sh).
 
+#include "support/QtPrinting.h"
 #include "ui/qt/MetronomeWindow.h"
 #include "ui/qt/WindowAccessibility.h"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace metro;
 
-TEST(AccessibleWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsButtons) {
-    MetronomeWindow window;
-    window.showMessage = [](const QString&) {};
-    window.form().Form_Load();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+namespace {
+
+struct AccessibleWindow : ::testing::Test {
+    static void SetUpTestSuite() { installWindowAccessibility(); }
+    static std::unique_ptr<MetronomeWindow> shownWindow() {
+        auto window = std::make_unique<MetronomeWindow>();
+        window->showMessage = [](const QString&) {};
+        window->form().Form_Load();
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        return window;
+    }
+};
+
+} // namespace
+
+TEST_F(AccessibleWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsButtons) {
+    const auto shown = shownWindow();
+    MetronomeWindow& window = *shown;
     QAccessibleInterface* root = QAccessible::queryAccessibleInterface(&window);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->text(QAccessible::Name), "Metronome");
@@ -45,7 +60,7 @@ TEST(AccessibleWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsBut
         EXPECT_EQ(role == QAccessible::Button ? !state.invisible : state.checked, on) << name;
     }
     EXPECT_EQ(named["Tempo, beats per minute"]->textInterface()->text(0, 3), "120");
-    EXPECT_EQ(named["Tempo"]->valueInterface()->currentValue(), 120);
+    EXPECT_EQ(named["Tempo"]->valueInterface()->currentValue().toInt(), 120);
     const QPoint topLeft = window.mapToGlobal(QPoint(178, 392)); // where Play is painted
     EXPECT_EQ(named["Play"]->rect(), QRect(topLeft, QSize(13, 15)));
     EXPECT_EQ(root->childAt(topLeft.x() + 5, topLeft.y() + 5), named["Play"]);
@@ -68,16 +83,12 @@ TEST(AccessibleWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsBut
 
 // Qt's cache deletes an interface with its object, and the painted controls have none: they
 // must go with the window's own interface, or they outlive the window they describe.
-TEST(AccessibleWindow, ItsControlsGoWithTheWindowEachTime) {
+TEST_F(AccessibleWindow, ItsControlsGoWithTheWindowEachTime) {
     for (int round = 0; round < 2; ++round) {
         std::vector<QAccessible::Id> controls;
         {
-            MetronomeWindow window;
-            window.showMessage = [](const QString&) {};
-            window.form().Form_Load();
-            window.show();
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-            QAccessibleInterface* root = QAccessible::queryAccessibleInterface(&window);
+            const auto window = shownWindow();
+            QAccessibleInterface* root = QAccessible::queryAccessibleInterface(window.get());
             ASSERT_NE(root, nullptr);
             for (int i = 0; i < root->childCount(); ++i)
                 controls.push_back(QAccessible::uniqueId(root->child(i)));
@@ -86,11 +97,4 @@ TEST(AccessibleWindow, ItsControlsGoWithTheWindowEachTime) {
         for (const QAccessible::Id id : controls)
             EXPECT_EQ(QAccessible::accessibleInterface(id), nullptr) << round;
     }
-}
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    installWindowAccessibility();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -140,8 +140,12 @@ fi
 rm -rf "$src"
 mkdir -p "$src" "$build"
 tar -C "$repo" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$src" -xf -
-# A file planted when an earlier run was cut short: rebuild it from the copy.
-[[ -f $work/planted ]] && touch "$src/$(cat "$work/planted")" && rm -f "$work/planted"
+# Files an earlier run planted: their objects were built from a planted copy, and the copy
+# above gives them the tree's older mtimes, so they would not be rebuilt. Touch them.
+if [[ -f $work/planted ]]; then
+    while read -r planted; do touch "$src/$planted"; done <"$work/planted"
+    rm -f "$work/planted"
+fi
 cmake -S "$src" -B "$build" -G Ninja -DMETRO_BENCH=OFF -DMETRO_WERROR=OFF >"$work/cmake.log" 2>&1 ||
     { echo "configure failed: $work/cmake.log" >&2; exit 2; }
 
@@ -163,7 +167,7 @@ caught=0 missed=0 broken=0
 for i in "${selected[@]}"; do
     id=${ids[$i]} file=${files[$i]}
     cp "$src/$file" "$work/original"
-    echo "$file" >"$work/planted"
+    echo "$file" >>"$work/planted"
     sed -i -e "${seds[$i]}" "$src/$file"
     if cmp -s "$src/$file" "$work/original"; then
         result="NOPATCH (the sed changed nothing)"
@@ -177,7 +181,6 @@ for i in "${selected[@]}"; do
         esac
     fi
     cp "$work/original" "$src/$file" # a new mtime: the next build compiles it back
-    rm -f "$work/planted"
     printf '%-4s %s\n' "$id" "$result"
 done
 printf 'summary: %d caught, %d missed, %d broken of %d\n' "$caught" "$missed" "$broken" "${#selected[@]}"
