@@ -163,8 +163,18 @@ bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame, IfLate
         return false;
     WaveSlot& slot = Waves[static_cast<std::size_t>(position)];
     DS->setAwake(true);
-    if (slot.Buffer) // a full hand-over queue loses this play; it still counts as played
-        slot.Buffer->play(startFrame, slot.SlotLoop, ifLate);
+    // A start the device cannot take (its queue full) is counted by the mixer; the slot
+    // still counts as played.
+    if (slot.Buffer) {
+        if (startFrame >= WriteHeadFrame() || startFrame < DS->changeableFrame()) {
+            slot.Buffer->play(startFrame, slot.SlotLoop, ifLate);
+        } else {
+            // Rendered already, maybe not yet played: the device takes back what it can.
+            const RenderingHold hold(*DS);
+            DS->takeBack(startFrame, hold);
+            slot.Buffer->play(startFrame, slot.SlotLoop, ifLate);
+        }
+    }
     slot.SlotState = kSlotPlayed;
     return true;
 }
@@ -178,8 +188,13 @@ bool Cls_DX7_JP::Wave_CancelFrom(std::int16_t Index, std::int64_t fromFrame) {
     const int position = Wave_Position(Index);
     if (position < 0)
         return false;
-    if (const auto& buffer = Waves[static_cast<std::size_t>(position)].Buffer)
+    if (const auto& buffer = Waves[static_cast<std::size_t>(position)].Buffer) {
+        // The device takes back what it rendered from there and has not played, so the
+        // starts it took are cancelled too; the others were heard or are about to be.
+        const RenderingHold hold(*DS);
+        DS->takeBack(fromFrame, hold);
         buffer->cancelFrom(fromFrame);
+    }
     return true;
 }
 
@@ -265,8 +280,8 @@ std::int64_t Cls_DX7_JP::WriteHeadFrame() const {
     return ready() ? DS->mixer().writeHeadFrame() : 0;
 }
 
-std::int64_t Cls_DX7_JP::RenderedFrame() const {
-    return ready() ? DS->mixer().framesRendered() : 0;
+std::int64_t Cls_DX7_JP::ChangeableFrame() const {
+    return ready() ? DS->changeableFrame() : 0;
 }
 
 std::int64_t Cls_DX7_JP::HeardFrame() const {
