@@ -37,13 +37,15 @@ std::int64_t HeardClock::framesIn(std::int64_t nanoseconds) const {
     return framesOver(nanoseconds, rate_);
 }
 
-void HeardClock::forgetReports() {
+void HeardClock::forgetReports(bool starting) {
     entryCount_ = 0;
     nextEntry_ = 0;
+    starting_ = starting;
 }
 
 void HeardClock::newStream() {
-    forgetReports();
+    forgetReports(true);
+    awaitingStart_ = true;
     committed_ = 0;
     sinkLatency_ = 0;
     restartDelay_ = 0;
@@ -52,14 +54,14 @@ void HeardClock::newStream() {
 }
 
 void HeardClock::resume() {
-    forgetReports();
+    forgetReports(true);
     dry_ = false;
     settling_ = false;
 }
 
 void HeardClock::freeze(std::int64_t at, std::int64_t written) {
     line_ = {heardAt(line_, at, written, rate_), at, line_.valid, false};
-    forgetReports();
+    forgetReports(true);
     dry_ = false;
     settling_ = false;
 }
@@ -71,30 +73,68 @@ void HeardClock::fit() {
         return entries_[(first + i) % entries_.size()];
     };
     const std::int64_t latest = entry(entryCount_ - 1).at;
-    // Each report run on to the latest one's moment at the stream's rate: the highest is
-    // the report sent soonest after its cycle, a cycle ahead of the truth. The cycle is what
-    // the server's read position moves by, in whole multiples, from report to report.
-    // A few moves tell the cycle from chance (four moves of any size share a divisor of 8
-    // once in 4096).
-    std::int64_t top = std::numeric_limits<std::int64_t>::min();
+    // A stream that starts playing is taken in a burst at first (PipeWire's server's first
+    // reports run up to two cycles ahead of the later ones): once later reports are in, the
+    // first ones are let go.
+    const std::int64_t from = starting_ && latest - entry(0).at > kStartNanoseconds
+                                  ? entry(0).at + kStartNanoseconds
+                                  : std::numeric_limits<std::int64_t>::min();
+    const auto counts = [&](std::size_t i) {
+        return entry(i).at >= from && latest - entry(i).at <= kFitNanoseconds;
+    };
+    // Each report run on to the latest one's moment at the stream's rate; the highest of the
+    // recent ones too.
+    std::array<std::int64_t, kFitReports> projected{};
+    std::size_t count = 0;
+    std::int64_t recentTop = std::numeric_limits<std::int64_t>::min();
+    std::size_t recent = 0;
+    // The cycle is what the server's read position moves by, in whole multiples, from report
+    // to report; a few moves tell it from chance (four moves of any size share a divisor of
+    // 8 once in 4096).
     std::int64_t cycle = 0;
     int moves = 0;
     for (std::size_t i = 0; i < entryCount_; ++i) {
-        if (latest - entry(i).at > kFitNanoseconds)
+        if (!counts(i))
             continue;
-        top = std::max(top, entry(i).heard + framesIn(latest - entry(i).at));
-        if (i == 0 || latest - entry(i - 1).at > kFitNanoseconds)
+        projected[count] = entry(i).heard + framesIn(latest - entry(i).at);
+        if (latest - entry(i).at <= kRecentNanoseconds) {
+            recentTop = std::max(recentTop, projected[count]);
+            ++recent;
+        }
+        ++count;
+        if (i == 0 || !counts(i - 1))
             continue;
         if (const std::int64_t move = std::abs(entry(i).readIndex - entry(i - 1).readIndex)) {
             cycle = std::gcd(cycle, move);
             ++moves;
         }
     }
-    const std::int64_t frame = top - (moves >= 4 ? cycle : 0);
+    // The highest report is the one sent soonest after its cycle began, a cycle ahead of the
+    // truth where the server counts in cycles: there the reports spread over the cycle.
+    // Where they lie together (PulseAudio's, whose sink's latency takes up what its read
+    // position moves by) the highest is the truth. The spread is taken to the lowest report
+    // but for one in 16, which lets a report whose figures were held up go by.
+    std::sort(projected.begin(), projected.begin() + static_cast<std::ptrdiff_t>(count));
+    const std::int64_t top = projected[count - 1];
+    const std::int64_t spread = top - projected[count / 16];
+    const std::int64_t below = moves >= 4 && 2 * spread >= cycle ? cycle : 0;
+    // The server changed its ways (its graph's cycle, what it keeps in flight): the recent
+    // reports all lie below what older ones said, by more than a quarter of a cycle and half
+    // a millisecond (20 recent reports at random points of the cycle come that close to the
+    // top but for one chance in 4000). The older ones go, and the line is laid over the
+    // recent ones; gone by chance, they cost the line a fraction of a cycle for a moment.
+    if (recent >= kRecentReports && recent < entryCount_ &&
+        recentTop + below / 4 + framesIn(500'000) < top) {
+        entryCount_ = recent;
+        starting_ = false;
+        fit();
+        return;
+    }
+    const std::int64_t frame = top - below;
     // What the server had taken at each report, against the line at that moment.
     std::int64_t readAhead = 0;
     for (std::size_t i = 0; i < entryCount_; ++i) {
-        if (latest - entry(i).at > kFitNanoseconds)
+        if (!counts(i))
             continue;
         const std::int64_t lineThen = frame - framesIn(latest - entry(i).at);
         readAhead = std::max(readAhead, entry(i).heard + entry(i).readAhead - lineThen);
@@ -104,19 +144,35 @@ void HeardClock::fit() {
 }
 
 std::int64_t HeardClock::report(const Report& report, std::int64_t at) {
-    if (dry_)
-        return 0; // from inside the gap: the line runs on as it did before it
+    if (dry_) {
+        // From inside the gap: the line runs on as it did before it. A stream the server
+        // stopped playing says how much of what was written it still holds.
+        if (!report.playing) {
+            dryTaken_ = report.heard + report.readAhead;
+            dryTakenKnown_ = true;
+        }
+        return 0;
+    }
     sinkLatency_ = report.readAhead;
     if (!report.playing) {
         // Waiting to start, or run short: the server's frame stands still.
-        forgetReports();
-        if (!settling_)
+        forgetReports(true);
+        if (!settling_ && !awaitingStart_)
             line_ = {report.heard, at, true, false};
         return 0;
     }
     entries_[nextEntry_] = {at, report.heard, report.readAhead, report.readIndex};
     nextEntry_ = (nextEntry_ + 1) % entries_.size();
     entryCount_ = std::min(entryCount_ + 1, entries_.size());
+    if (awaitingStart_) {
+        // A new stream's first reports are let go before the line follows it at all: the
+        // clock stands where the last stream left it until it can be trusted, so that a
+        // beat clock that ties itself to the first move ties itself to the truth.
+        const std::size_t first = (nextEntry_ + entries_.size() - entryCount_) % entries_.size();
+        if (at - entries_[first].at <= kStartNanoseconds)
+            return 0;
+        awaitingStart_ = false;
+    }
     if (!settling_) {
         fit();
         return 0;
@@ -144,6 +200,7 @@ void HeardClock::ranDry() {
     if (dry_)
         return;
     dry_ = true;
+    dryTakenKnown_ = false;
     beforeStall_ = line_;
 }
 
@@ -155,13 +212,15 @@ std::int64_t HeardClock::catchUp(std::int64_t written, std::int64_t at) {
         return 0; // no playing clock to keep to (just started)
     const std::int64_t heardNow =
         heardAt(beforeStall_, at, std::numeric_limits<std::int64_t>::max(), rate_);
-    // The stream is empty: a frame written now is heard after the sink's latency, and after
-    // whatever more a restarting stream has been seen to take.
-    const std::int64_t gap = heardNow + sinkLatency_ + restartDelay_ - written;
+    // A frame written now is heard after what the server still holds (PipeWire's server
+    // stops a stream short of empty), the sink's latency, and whatever more a restarting
+    // stream has been seen to take.
+    const std::int64_t held = dryTakenKnown_ ? std::max<std::int64_t>(written - dryTaken_, 0) : 0;
+    const std::int64_t gap = heardNow + held + sinkLatency_ + restartDelay_ - written;
     if (gap < smallestStall(rate_))
         return 0; // within the timing's own precision: nothing was lost
     line_ = {heardNow, at, true, true};
-    forgetReports();
+    forgetReports(false);
     settling_ = true;
     return gap;
 }

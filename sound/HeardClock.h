@@ -13,8 +13,8 @@
 // cycle below that; the cycle is what the read position moves by from report to report, in
 // whole multiples. Rather than the last report followed, whole-cycle reports so give a
 // clock as smooth as the stream, within a fraction of a millisecond of the truth.
-// PulseAudio's reports are close to exact and its read position moves by any amount: there
-// the line lies along the reports.
+// PulseAudio's reports are close to exact (its sink's latency takes up what its read
+// position moves by), so they lie together: there the line runs along their top.
 //
 // Stalls. When the stream runs dry (its writer was held up past the whole buffer), the server
 // stops playing it; what is written next would be heard late by the gap, the beat grid with
@@ -51,8 +51,15 @@ public:
     // 0.4 ms, while a sink's clock 100 ppm off the steady clock moves the line by 0.2 ms.
     static constexpr std::size_t kFitReports = 96;
     static constexpr std::int64_t kFitNanoseconds = 2'000'000'000;
+    // How long a stream that starts playing is taken in a burst: reports from this first
+    // part of it are let go once later ones are in.
+    static constexpr std::int64_t kStartNanoseconds = 150'000'000;
+    // The reports of the last kRecentNanoseconds, when there are at least kRecentReports,
+    // tell whether the server has changed its ways since the older ones.
+    static constexpr std::int64_t kRecentNanoseconds = 500'000'000;
+    static constexpr std::size_t kRecentReports = 12;
     // Reports after a stall compared with the line kept through it.
-    static constexpr int kSettlingReports = 4;
+    static constexpr int kSettlingReports = 8;
     // What a change handed over now needs beyond the server's read-ahead to reach the server
     // before it takes the frames (a wake-up of the writer and a write): 3 ms.
     static constexpr std::int64_t kReachMarginNanoseconds = 3'000'000;
@@ -64,7 +71,8 @@ public:
     static std::int64_t heardAt(const Line& line, std::int64_t at, std::int64_t written,
                                 std::int32_t rate);
 
-    // A new stream (after the server went away): nothing learnt of the last one holds.
+    // A new stream (after the server went away): nothing learnt of the last one holds, and
+    // the line stands still until the new stream's first kStartNanoseconds have passed.
     void newStream();
     // The stream plays again after a flush: earlier reports describe frames never heard.
     void resume();
@@ -97,7 +105,8 @@ private:
     };
 
     std::int64_t framesIn(std::int64_t nanoseconds) const;
-    void forgetReports();
+    // `starting`: the next reports are those of a stream that starts playing.
+    void forgetReports(bool starting);
     // Lays the line over the reports kept, from above, at the latest report's time.
     void fit();
 
@@ -111,7 +120,11 @@ private:
     std::int64_t restartDelay_ = 0; // see restartDelay()
     bool dry_ = false;              // ran dry; no write since
     Line beforeStall_;              // the line when it did
-    bool settling_ = false;         // a stall was caught up; the reports since are compared
+    std::int64_t dryTaken_ = 0;     // what the server had taken of a stream it stopped
+    bool dryTakenKnown_ = false;
+    bool starting_ = true;       // the reports kept began with the stream's start
+    bool awaitingStart_ = false; // a new stream: the line waits for its start to pass
+    bool settling_ = false;      // a stall was caught up; the reports since are compared
 };
 
 } // namespace metro
