@@ -87,7 +87,7 @@ private:
 
 VoiceId addSound(PulseAudioOutput& output, float level) {
     const RenderingHold hold(output);
-    return output.mixer().addVoice(std::vector<float>(2 * 400, level), hold);
+    return output.mixer().addVoice(std::vector<float>(std::size_t{2 * 400}, level), hold);
 }
 
 double median(std::vector<double> values) {
@@ -127,7 +127,8 @@ int main(int argc, char** argv) {
             std::printf("no sound server\n");
             return 1;
         }
-        const VoiceId click = addSound(*output, 0.5f), marker = addSound(*output, 0.25f);
+        const VoiceId click = addSound(*output, 0.5f);
+        const VoiceId marker = addSound(*output, 0.25f);
         std::this_thread::sleep_for(300ms);
         Recorder recording;
         std::this_thread::sleep_for(300ms);
@@ -148,7 +149,8 @@ int main(int argc, char** argv) {
         }
         std::this_thread::sleep_for(200ms);
         const std::vector<float> levels = recording.finish();
-        int sounded = 0, markers = 0;
+        int sounded = 0;
+        int markers = 0;
         bool clickSince = false;
         for (const float level : levels) {
             if (level > 0.375f) {

@@ -155,8 +155,9 @@ std::int64_t HeardClock::report(const Report& report, std::int64_t at) {
     }
     sinkLatency_ = report.readAhead;
     if (!report.playing) {
-        // Waiting to start, or run short: the server's frame stands still.
-        forgetReports(true);
+        // Waiting to start, or run short: the server's frame stands still (a restart after
+        // a stall is no start: its reports come in no burst).
+        forgetReports(!settling_);
         if (!settling_ && !awaitingStart_)
             line_ = {report.heard, at, true, false};
         return 0;

@@ -347,7 +347,7 @@ void PulseAudioOutput::onUnderflow(pa_stream* stream, void* self) {
 }
 
 void PulseAudioOutput::fill(std::size_t bytes) {
-    const std::int64_t frameBytes = static_cast<std::int64_t>(pa_frame_size(&kSpec));
+    const auto frameBytes = static_cast<std::int64_t>(pa_frame_size(&kSpec));
     const std::int64_t now = steadyNanoseconds();
     // What was taken back goes first, over what the server holds; after a stall that part
     // has been played already, and the server drops it.

@@ -70,7 +70,9 @@ TEST(HandOverStress, ClicksHandedOverAtTheWriteHeadStartOnTheirFrames) {
 
     // Each click once: exactly on its frame when it was queued before the write head passed
     // it, else from its frame to that write head (where it may meet the next click).
-    std::size_t exact = 0, offFrame = 0, next = 0;
+    std::size_t exact = 0;
+    std::size_t offFrame = 0;
+    std::size_t next = 0;
     for (const HandOver& click : handed) {
         const bool promised = click.frame >= click.headThen;
         const std::int64_t latest = promised ? click.frame : click.headThen;

@@ -61,8 +61,10 @@ TEST_F(MixerTest, StartsAreExactInsideAndAcrossBlocks) {
 // moves the clock on, drops the starts in the gap and keeps the later ones. Each dropped
 // start is counted for what dropped it.
 TEST_F(MixerTest, LateStartsPlayAtOnceUnlessSkippedAndSkipDropsStartsInTheGap) {
-    const VoiceId sounding = add(kRamp), short1 = add(kShort);
-    const VoiceId inGap = add({0.03f}), after = add({0.06f});
+    const VoiceId sounding = add(kRamp);
+    const VoiceId short1 = add(kShort);
+    const VoiceId inGap = add({0.03f});
+    const VoiceId after = add({0.06f});
     render(kBlock);
     mixer.play(short1, 3, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 0));
@@ -98,7 +100,7 @@ TEST_F(MixerTest, StopCancelsPendingStartsButNotLaterOnesAndGainScalesTheNextBlo
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.5f));
     mixer.play(voice, 3 * kBlock + 2, false); // far ahead: still pending at the stop
     mixer.stop(voice);
-    EXPECT_EQ(render(4 * kBlock), Frames(4 * kBlock, 0.0f));
+    EXPECT_EQ(render(4 * kBlock), Frames(std::size_t{4 * kBlock}, 0.0f));
     mixer.play(voice, 5 * kBlock + 1, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, longSound, 1));
     // Gain scales from the next block, and the mix is clamped.
@@ -148,7 +150,9 @@ TEST_F(MixerTest, PendingStartsFillUpToTheirCapacityAndOneMoreIsRefused) {
 // Going back renders again exactly what was rendered from that frame on: the voice that
 // sounded across it, and the starts after it, which a cancel can now take back.
 TEST_F(MixerTest, RewindRendersAgainFromAFrameAsIfItHadNotBeenRendered) {
-    const VoiceId ramp = add(kRamp), later = add(kShort), looped = add({0.01f, 0.02f});
+    const VoiceId ramp = add(kRamp);
+    const VoiceId later = add(kShort);
+    const VoiceId looped = add({0.01f, 0.02f});
     mixer.play(ramp, 5, false);
     mixer.play(later, 20, false);
     mixer.play(looped, 3, true);
@@ -168,7 +172,8 @@ TEST_F(MixerTest, RewindRendersAgainFromAFrameAsIfItHadNotBeenRendered) {
 // and a start it cut off is not started again. The clock goes back no further than a skip.
 TEST_F(MixerTest, RewindKeepsALaterStopAndStopsAtTheLastSkip) {
     const Frames longSound(100, 0.5f);
-    const VoiceId voice = add(longSound), other = add(kShort);
+    const VoiceId voice = add(longSound);
+    const VoiceId other = add(kShort);
     mixer.play(voice, 0, false);
     mixer.play(voice, 6, false);
     render(kBlock);
