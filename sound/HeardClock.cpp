@@ -23,7 +23,8 @@ std::int64_t framesOver(std::int64_t nanoseconds, std::int32_t rate) {
 
 } // namespace
 
-HeardClock::HeardClock(std::int32_t rate) : rate_(rate) {}
+HeardClock::HeardClock(std::int32_t rate)
+    : rate_(rate), notBefore_(std::numeric_limits<std::int64_t>::min()) {}
 
 std::int64_t HeardClock::heardAt(const Line& line, std::int64_t at, std::int64_t written,
                                  std::int32_t rate) {
@@ -51,6 +52,7 @@ void HeardClock::newStream() {
     restartDelay_ = 0;
     dry_ = false;
     settling_ = false;
+    notBefore_ = std::numeric_limits<std::int64_t>::min();
 }
 
 void HeardClock::resume() {
@@ -143,7 +145,9 @@ void HeardClock::fit() {
     committed_ = readAhead + framesIn(kReachMarginNanoseconds);
 }
 
-std::int64_t HeardClock::report(const Report& report, std::int64_t at) {
+std::int64_t HeardClock::report(const Report& report, std::int64_t at, std::int64_t now) {
+    if (at < notBefore_)
+        return 0;
     if (dry_) {
         // From inside the gap: the line runs on as it did before it. A stream the server
         // stopped playing says how much of what was written it still holds.
@@ -193,7 +197,11 @@ std::int64_t HeardClock::report(const Report& report, std::int64_t at) {
     for (std::size_t i = 0; i < entryCount_; ++i)
         entries_[i].heard += lag;
     line_.frame += lag;
-    restartDelay_ = std::max(restartDelay_ + lag, -sinkLatency_);
+    // A restart may prove quicker than the sink's latency and what the server said it held
+    // (PulseAudio says a stream ran dry with some of it still queued), never quicker than
+    // nothing.
+    restartDelay_ = std::max(restartDelay_ + lag, -(sinkLatency_ + held_));
+    notBefore_ = now;
     return lag;
 }
 
@@ -216,12 +224,13 @@ std::int64_t HeardClock::catchUp(std::int64_t written, std::int64_t at) {
     // A frame written now is heard after what the server still holds (PipeWire's server
     // stops a stream short of empty), the sink's latency, and whatever more a restarting
     // stream has been seen to take.
-    const std::int64_t held = dryTakenKnown_ ? std::max<std::int64_t>(written - dryTaken_, 0) : 0;
-    const std::int64_t gap = heardNow + held + sinkLatency_ + restartDelay_ - written;
+    held_ = dryTakenKnown_ ? std::max<std::int64_t>(written - dryTaken_, 0) : 0;
+    const std::int64_t gap = heardNow + held_ + sinkLatency_ + restartDelay_ - written;
     if (gap < smallestStall(rate_))
         return 0; // within the timing's own precision: nothing was lost
     line_ = {heardNow, at, true, true};
     forgetReports(false);
+    notBefore_ = at;
     settling_ = true;
     return gap;
 }

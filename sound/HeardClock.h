@@ -78,10 +78,15 @@ public:
     void resume();
     // The stream stops (corked or lost): the line stands where it is at `at`.
     void freeze(std::int64_t at, std::int64_t written);
-    // A timing report describing steady time `at`. Returns frames by which the writer must
-    // move the mixer's clock at once (on if > 0, held back by that much silence if < 0); 0
-    // but when settling after a stall.
-    std::int64_t report(const Report& report, std::int64_t at);
+    // A timing report describing steady time `at`, handed over at `now`. Returns frames by
+    // which the writer must move the mixer's clock at once (on if > 0, held back by that much
+    // silence if < 0); 0 but when settling after a stall. A report that describes a moment
+    // before the mixer's clock was last moved (it was on its way meanwhile) reckons the
+    // frames it counts with the wrong move, and is let go.
+    std::int64_t report(const Report& report, std::int64_t at, std::int64_t now);
+    std::int64_t report(const Report& report, std::int64_t at) {
+        return this->report(report, at, at);
+    }
     // The server said the stream ran out of frames.
     void ranDry();
     // The first write after the stream ran dry, with `written` frames written so far: the
@@ -122,9 +127,12 @@ private:
     Line beforeStall_;              // the line when it did
     std::int64_t dryTaken_ = 0;     // what the server had taken of a stream it stopped
     bool dryTakenKnown_ = false;
+    std::int64_t held_ = 0;      // what it still held then, as the last catch-up took it
     bool starting_ = true;       // the reports kept began with the stream's start
     bool awaitingStart_ = false; // a new stream: the line waits for its start to pass
-    bool settling_ = false;      // a stall was caught up; the reports since are compared
+    bool settling_ = false;
+    std::int64_t notBefore_; // reports describing earlier moments are let go      // a stall was
+                             // caught up; the reports since are compared
 };
 
 } // namespace metro

@@ -465,7 +465,7 @@ void PulseAudioOutput::stamp() {
     age = std::clamp<std::int64_t>(age, 0, 100'000'000);
     const HeardClock::Report report{taken - readAhead, readAhead, timing->read_index / frameBytes,
                                     timing->playing != 0};
-    if (const std::int64_t move = clock_.report(report, now - age); move != 0)
+    if (const std::int64_t move = clock_.report(report, now - age, now); move != 0)
         moveClock(move);
     publish();
 }

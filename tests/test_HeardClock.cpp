@@ -141,6 +141,10 @@ TEST(HeardClock, AStallMovesTheMixersClockOnByItsGap) {
     const std::int64_t gap = clock.catchUp(written, resumed);
     EXPECT_NEAR(gap, server.truth(resumed) + kHeld + server.readAhead - written, 2);
     EXPECT_EQ(clock.catchUp(written + gap, resumed), 0) << "once per stall";
+    // A report from before the catch-up, handed over after it, counts the frames with the
+    // mixer's clock as it was: it is let go.
+    const HeardClock::Report early{server.truth(resumed) + 960, 720, 0, true};
+    EXPECT_EQ(clock.report(early, resumed - 2 * kMs, resumed + 1 * kMs), 0);
     server.now = resumed;
     EXPECT_EQ(server.play(clock, 500 * kMs), 0);
     EXPECT_LE(server.worstError(clock, 500 * kMs), 1);

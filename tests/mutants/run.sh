@@ -68,7 +68,7 @@ fault MX2 sound/Mixer.cpp 's/if (pendingCount_ == pending_.size()) {/if (pending
     test_Mixer '^MixerTest\.'
 fault HC1 sound/HeardClock.cpp 's/return std::max(line.frame, std::min(advanced, written));/return std::max(line.frame, advanced);/' \
     test_HeardClock 'HeardClock\.|SteadyPlay|Restart'
-fault HC2 sound/HeardClock.cpp 's/gap = heardNow + held + sinkLatency_ + restartDelay_ - written;/gap = written - (heardNow + held + sinkLatency_ + restartDelay_);/' \
+fault HC2 sound/HeardClock.cpp 's/gap = heardNow + held_ + sinkLatency_ + restartDelay_ - written;/gap = written - (heardNow + held_ + sinkLatency_ + restartDelay_);/' \
     test_HeardClock 'HeardClock\.|SteadyPlay|Restart'
 fault HC3 sound/HeardClock.cpp 's/^    return lag;/    return -lag;/' \
     test_HeardClock 'HeardClock\.|SteadyPlay|Restart'
