@@ -7,3 +7,7 @@ add_dependencies(bench_sound metro_clicks)
 # machine (runs short, requests, CPU).
 add_executable(bench_pulse_buffer ${CMAKE_CURRENT_SOURCE_DIR}/pulse_buffer.cpp)
 target_link_libraries(bench_pulse_buffer PRIVATE metro_warnings metro_sound)
+# bench_take_back: how close before a click a change still reaches it, taking back what the
+# stream holds or with a shorter queue.
+add_executable(bench_take_back ${CMAKE_CURRENT_SOURCE_DIR}/take_back.cpp)
+target_link_libraries(bench_take_back PRIVATE metro_warnings metro_sound)

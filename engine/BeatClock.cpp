@@ -45,8 +45,8 @@ public:
     std::int64_t earliestStart() const override {
         return lost_ ? bridged(now_) : device_.WriteHeadFrame() + offset_;
     }
-    std::int64_t firstUnrendered() const override {
-        return lost_ ? bridged(now_) : device_.RenderedFrame() + offset_;
+    std::int64_t firstChangeable() const override {
+        return lost_ ? bridged(now_) : device_.ChangeableFrame() + offset_;
     }
     bool deviceLost() const override { return lost_; }
     std::int64_t deviceFrame(std::int64_t tick) const override { return tick - offset_; }

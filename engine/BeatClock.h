@@ -31,9 +31,10 @@ public:
     virtual std::int64_t heardNow() const = 0;
     // The earliest moment a click handed over now can still start exactly on time.
     virtual std::int64_t earliestStart() const = 0;
-    // The earliest moment whose click may still be cancelled or replaced: nothing from it on
-    // has been rendered. Not later than earliestStart().
-    virtual std::int64_t firstUnrendered() const { return earliestStart(); }
+    // The earliest moment whose click may still be cancelled or replaced: the device has
+    // played nothing from it on, nor committed it (it may have rendered it; it then takes it
+    // back). Not later than earliestStart().
+    virtual std::int64_t firstChangeable() const { return earliestStart(); }
     // True while the device keeps no time: no click can be placed, the ticks run on.
     virtual bool deviceLost() const { return false; }
     // The device frame at which a click for `tick` starts (valid while not lost).

@@ -74,9 +74,12 @@ void Metronome::handOverClicks(Run& run, std::int64_t playableFrom, IfLate ifLat
         if (state.SoundOff || !state.SoundReady || !state.SoundDevice)
             continue; // the measure holds its place while there is no sound
         const std::int16_t slot = run.BeatCounter == 0 ? state.AccentSlot : state.BeatSlot;
-        // While the device is lost the beats pass silently but still count the measure.
-        if (tick >= playableFrom && !run.deviceLost)
-            state.SoundDevice->Wave_PlayAt(slot, run.clock->deviceFrame(tick), ifLate);
+        // While the device is lost the beats pass silently but still count the measure. A
+        // click before `playableFrom` is handed over to be skipped: the device drops it (and
+        // counts it) unless it can still place it on its frame.
+        if (!run.deviceLost)
+            state.SoundDevice->Wave_PlayAt(slot, run.clock->deviceFrame(tick),
+                                           tick >= playableFrom ? ifLate : IfLate::Skip);
         if (++run.BeatCounter >= state.BeatsPerMeasure)
             run.BeatCounter = 0;
     }
@@ -86,8 +89,8 @@ void Metronome::Clicks_Renew() {
     if (!state.Playing || !run_ || !state.SoundReady || !state.SoundDevice || run_->deviceLost)
         return;
     Run& run = *run_;
-    const std::int64_t from = run.clock->firstUnrendered();
-    // Back to the first beat handed over that the device has not rendered yet.
+    const std::int64_t from = run.clock->firstChangeable();
+    // Back to the first beat handed over that the device has not yet played or committed.
     std::int64_t beat = run.nextClick;
     while (beat > 0 && run.nextClick - (beat - 1) < Run::kBeatsKept &&
            run.grid.tickOfBeat(beat - 1) >= from)

@@ -151,8 +151,18 @@ bool Cls_DX7_JP::Wave_PlayAt(std::int16_t Index, std::int64_t startFrame, IfLate
     if (found == nullptr)
         return false;
     DS->setAwake(true);
-    if (found->Buffer) // a full hand-over queue loses this play; it still counts as played
-        found->Buffer->play(startFrame, found->SlotLoop, ifLate);
+    // A start the device cannot take (its queue full) is counted by the mixer; the slot
+    // still counts as played.
+    if (found->Buffer) {
+        if (startFrame >= WriteHeadFrame() || startFrame < DS->changeableFrame()) {
+            found->Buffer->play(startFrame, found->SlotLoop, ifLate);
+        } else {
+            // Rendered already, maybe not yet played: the device takes back what it can.
+            const RenderingHold hold(*DS);
+            DS->takeBack(startFrame, hold);
+            found->Buffer->play(startFrame, found->SlotLoop, ifLate);
+        }
+    }
     return true;
 }
 
@@ -165,8 +175,13 @@ bool Cls_DX7_JP::Wave_CancelFrom(std::int16_t Index, std::int64_t fromFrame) {
     WaveSlot* found = slot(Index);
     if (found == nullptr)
         return false;
-    if (found->Buffer)
-        found->Buffer->cancelFrom(fromFrame);
+    if (const auto& buffer = found->Buffer) {
+        // The device takes back what it rendered from there and has not played, so the
+        // starts it took are cancelled too; the others were heard or are about to be.
+        const RenderingHold hold(*DS);
+        DS->takeBack(fromFrame, hold);
+        buffer->cancelFrom(fromFrame);
+    }
     return true;
 }
 
@@ -244,8 +259,8 @@ std::int64_t Cls_DX7_JP::WriteHeadFrame() const {
     return ready() ? DS->mixer().writeHeadFrame() : 0;
 }
 
-std::int64_t Cls_DX7_JP::RenderedFrame() const {
-    return ready() ? DS->mixer().framesRendered() : 0;
+std::int64_t Cls_DX7_JP::ChangeableFrame() const {
+    return ready() ? DS->changeableFrame() : 0;
 }
 
 std::int64_t Cls_DX7_JP::HeardFrame() const {

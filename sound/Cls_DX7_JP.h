@@ -55,16 +55,16 @@ public:
     bool Wave_Stop(std::int16_t Index);
 
     // Starts the slot from its beginning exactly at `startFrame` of the device clock (frames
-    // since the device opened); a frame already rendered means as soon as possible. Like
-    // Wave_Play it cuts the slot's previous sounding; Wave_Stop also cancels a start that
-    // has not happened yet. False for an invalid index or an instance that is not Ready.
-    // With IfLate::Skip a frame already rendered when the device takes the start means no
-    // start at all.
+    // since the device opened); a frame before ChangeableFrame() means as soon as possible
+    // (the device takes back what it rendered from a later one). Like Wave_Play it cuts the
+    // slot's previous sounding; Wave_Stop also cancels a start that has not happened yet.
+    // False for an invalid index or an instance that is not Ready. With IfLate::Skip a
+    // frame already rendered when the device takes the start means no start at all.
     bool Wave_PlayAt(std::int16_t Index, std::int64_t startFrame,
                      IfLate ifLate = IfLate::StartAtOnce);
-    // Cancels the slot's starts handed over for `fromFrame` or later that have not happened;
-    // a sound already playing plays on. False for an invalid index or an instance that is
-    // not Ready.
+    // Cancels the slot's starts handed over for `fromFrame` or later that have not happened,
+    // and those the device has rendered from ChangeableFrame() on; a sound already playing
+    // plays on. False for an invalid index or an instance that is not Ready.
     bool Wave_CancelFrom(std::int16_t Index, std::int64_t fromFrame);
 
     // False lets the device sleep: it keeps its slots and its clock, but no audio thread runs
@@ -97,10 +97,15 @@ public:
     // offline output: WriteHeadFrame - one buffer, i.e. frames rendered.
     std::int32_t SampleRate() const;
     std::int64_t WriteHeadFrame() const;
-    // RenderedFrame: the first frame the device has not rendered yet. A start handed over
-    // for it or later may still be cancelled or replaced (with IfLate::Skip, so that a click
-    // the device took in the meantime does not sound twice).
-    std::int64_t RenderedFrame() const;
+    // ChangeableFrame: the first frame whose sound a change handed over now still reaches.
+    // On the sound server it is ahead of HeardFrame by what the server has taken from the
+    // stream (its sink's latency) and a margin, though frames up to WriteHeadFrame are
+    // rendered: the server's stream takes back what it holds beyond it (a start handed over
+    // for such a frame, or a cancel from it, renders them again). Elsewhere it is the first
+    // frame not yet rendered. A start handed over for it or later lands exactly and may
+    // still be cancelled or replaced (with IfLate::Skip, so that a click the device took in
+    // the meantime does not sound twice).
+    std::int64_t ChangeableFrame() const;
     std::int64_t HeardFrame() const;
 
 private:

@@ -1,14 +1,24 @@
 #include "sound/Mixer.h"
 
+#include "sound/AudioOutput.h"
+
 #include <algorithm>
+#include <cassert>
 #include <utility>
+
+// Sections: voices (window thread, rendering held off); changes handed over (window thread);
+// rendering and skipping (audio thread); going back (rendering held off).
 
 namespace metro {
 
 Mixer::Mixer(const DeviceFormat& format, std::int64_t firstFrame)
-    : format_(format), rendered_(firstFrame) {}
+    : format_(format), rewindFloor_(firstFrame), rendered_(firstFrame) {}
 
-VoiceId Mixer::addVoice(std::vector<float> samples) {
+// ---- Voices ----
+
+VoiceId Mixer::addVoice(std::vector<float> samples, const RenderingHold& hold) {
+    assert(&hold.output().mixer() == this);
+    static_cast<void>(hold);
     std::uint32_t slot;
     if (!freeSlots_.empty()) {
         slot = freeSlots_.back();
@@ -20,21 +30,21 @@ VoiceId Mixer::addVoice(std::vector<float> samples) {
     Voice& voice = voices_[slot];
     voice.frames = static_cast<std::int64_t>(samples.size()) / format_.channels;
     voice.samples = std::move(samples);
-    voice.position = 0;
     voice.generation += 1;
     voice.gain = 1.0f;
     voice.inUse = true;
-    voice.sounding = false;
-    voice.looping = false;
+    voice.sounding = {};
     return VoiceId{slot, voice.generation};
 }
 
-std::vector<float> Mixer::removeVoice(VoiceId id) {
+std::vector<float> Mixer::removeVoice(VoiceId id, const RenderingHold& hold) {
+    assert(&hold.output().mixer() == this);
+    static_cast<void>(hold);
     Voice* voice = find(id);
     if (voice == nullptr)
         return {};
     voice->inUse = false;
-    voice->sounding = false;
+    voice->sounding = {};
     voice->frames = 0;
     freeSlots_.push_back(id.slot);
     return std::exchange(voice->samples, {});
@@ -47,8 +57,13 @@ Mixer::Voice* Mixer::find(VoiceId id) {
     return voice.inUse && voice.generation == id.generation ? &voice : nullptr;
 }
 
+// ---- Changes handed over ----
+
 bool Mixer::play(VoiceId voice, std::int64_t startFrame, bool looping, IfLate ifLate) {
-    return commands_.push({Command::Kind::Play, looping, ifLate, 1.0f, voice, startFrame});
+    if (commands_.push({Command::Kind::Play, looping, ifLate, 1.0f, voice, startFrame}))
+        return true;
+    refused_.fetch_add(1, std::memory_order_relaxed);
+    return false;
 }
 
 bool Mixer::stop(VoiceId voice) {
@@ -63,6 +78,13 @@ bool Mixer::cancelFrom(VoiceId voice, std::int64_t fromFrame) {
 bool Mixer::setGain(VoiceId voice, float gain) {
     return commands_.push({Command::Kind::SetGain, false, IfLate::StartAtOnce, gain, voice, 0});
 }
+
+Mixer::Dropped Mixer::dropped() const {
+    return {refused_.load(std::memory_order_relaxed), late_.load(std::memory_order_relaxed),
+            inGap_.load(std::memory_order_relaxed)};
+}
+
+// ---- Rendering and skipping ----
 
 void Mixer::render(float* out, int frames) {
     while (frames > 0) {
@@ -79,19 +101,12 @@ void Mixer::skip(std::int64_t frames) {
     const std::int64_t from = rendered_.load(std::memory_order_relaxed);
     applyCommands(from);
     const std::int64_t to = from + frames;
-    while (pendingCount_ > 0 && pending_[pendingCount_ - 1].frame < to)
+    while (pendingCount_ > 0 && pending_[pendingCount_ - 1].frame < to) {
         --pendingCount_;
-    for (Voice& voice : voices_) {
-        if (!voice.sounding || voice.frames == 0)
-            continue;
-        const std::int64_t position = voice.position + frames;
-        if (voice.looping)
-            voice.position = position % voice.frames;
-        else if (position >= voice.frames)
-            voice.sounding = false;
-        else
-            voice.position = position;
+        inGap_.fetch_add(1, std::memory_order_relaxed);
     }
+    // Voices sound on from their anchors, as if the gap had been played.
+    rewindFloor_ = to;
     rendered_.store(to, std::memory_order_release);
 }
 
@@ -106,15 +121,14 @@ void Mixer::renderBlock(float* out, int frames) {
         while (pendingCount_ > 0 && pending_[pendingCount_ - 1].frame <= blockStart + cursor) {
             const PendingStart start = pending_[--pendingCount_];
             if (Voice* voice = find(start.voice)) {
-                voice->position = 0;
-                voice->looping = start.looping;
-                voice->sounding = true;
+                remember({start.frame, start.voice, voice->sounding, true, start.looping});
+                voice->sounding = {start.frame, true, start.looping};
             }
         }
         int segmentEnd = frames;
         if (pendingCount_ > 0 && pending_[pendingCount_ - 1].frame < blockStart + frames)
             segmentEnd = static_cast<int>(pending_[pendingCount_ - 1].frame - blockStart);
-        mixSegment(out, cursor, segmentEnd);
+        mixSegment(out, blockStart, cursor, segmentEnd);
         cursor = segmentEnd;
         if (cursor >= frames)
             break;
@@ -133,11 +147,15 @@ void Mixer::applyCommands(std::int64_t blockStart) {
             if (command->frame >= blockStart || command->ifLate == IfLate::StartAtOnce)
                 addPending(
                     {std::max(command->frame, blockStart), command->voice, command->looping});
+            else
+                late_.fetch_add(1, std::memory_order_relaxed);
             break;
         case Command::Kind::Stop:
             cancelPending(command->voice);
-            if (Voice* voice = find(command->voice))
-                voice->sounding = false;
+            if (Voice* voice = find(command->voice)) {
+                remember({blockStart, command->voice, voice->sounding, false, false});
+                voice->sounding.active = false;
+            }
             break;
         case Command::Kind::CancelFrom:
             cancelPending(command->voice, command->frame);
@@ -151,10 +169,10 @@ void Mixer::applyCommands(std::int64_t blockStart) {
 }
 
 void Mixer::addPending(const PendingStart& start) {
-    // FIXME: a start that finds the list full is dropped; 256 starts pending at once is far
-    // beyond what the metronome's lookahead hands over.
-    if (pendingCount_ == pending_.size())
+    if (pendingCount_ == pending_.size()) {
+        refused_.fetch_add(1, std::memory_order_relaxed);
         return;
+    }
     // Latest first; a start joins the front of those at its own frame so that starts at one
     // frame are applied in the order they were handed over.
     std::size_t at = 0;
@@ -178,34 +196,76 @@ void Mixer::cancelPending(VoiceId voice, std::int64_t fromFrame) {
     pendingCount_ = static_cast<std::size_t>(end - pending_.begin());
 }
 
-void Mixer::mixSegment(float* out, int fromFrame, int toFrame) {
+void Mixer::remember(const Change& change) {
+    if (historyCount_ == history_.size()) {
+        // The oldest change goes: the clock can no longer go back to its frame.
+        rewindFloor_ = std::max(rewindFloor_, history_[historyFirst_].frame + 1);
+        historyFirst_ = (historyFirst_ + 1) % history_.size();
+        --historyCount_;
+    }
+    history_[(historyFirst_ + historyCount_) % history_.size()] = change;
+    ++historyCount_;
+}
+
+void Mixer::mixSegment(float* out, std::int64_t blockStart, int fromFrame, int toFrame) {
     const int channels = format_.channels;
     for (Voice& voice : voices_) {
-        if (!voice.sounding)
+        if (!voice.sounding.active || voice.frames == 0)
             continue;
-        if (voice.frames == 0) { // never added so; guards the loop below against spinning
-            voice.sounding = false;
-            continue;
-        }
+        std::int64_t position = blockStart + fromFrame - voice.sounding.anchor;
+        if (voice.sounding.looping)
+            position %= voice.frames;
+        else if (position >= voice.frames)
+            continue; // played to its end
         int frame = fromFrame;
         while (frame < toFrame) {
-            const std::int64_t left = voice.frames - voice.position;
+            const std::int64_t left = voice.frames - position;
             const int count = static_cast<int>(std::min<std::int64_t>(toFrame - frame, left));
-            const float* source = voice.samples.data() + voice.position * channels;
+            const float* source = voice.samples.data() + position * channels;
             float* target = out + static_cast<std::ptrdiff_t>(frame) * channels;
             for (int i = 0; i < count * channels; ++i)
                 target[i] += source[i] * voice.gain;
             frame += count;
-            voice.position += count;
-            if (voice.position == voice.frames) {
-                voice.position = 0;
-                if (!voice.looping) {
-                    voice.sounding = false;
+            position += count;
+            if (position == voice.frames) {
+                if (!voice.sounding.looping)
                     break;
-                }
+                position = 0;
             }
         }
     }
+}
+
+// ---- Going back ----
+
+std::int64_t Mixer::rewind(std::int64_t frame, const RenderingHold& hold) {
+    assert(&hold.output().mixer() == this);
+    static_cast<void>(hold);
+    const std::int64_t rendered = rendered_.load(std::memory_order_relaxed);
+    const std::int64_t to = std::max(frame, rewindFloor_);
+    if (to >= rendered)
+        return rendered;
+    // Undo the changes rendered from `to` on, latest first.
+    while (historyCount_ > 0) {
+        const Change& change = history_[(historyFirst_ + historyCount_ - 1) % history_.size()];
+        if (change.frame < to)
+            break;
+        --historyCount_;
+        Voice* voice = find(change.voice);
+        if (voice == nullptr)
+            continue; // removed since
+        voice->sounding = change.before;
+        if (!change.start)
+            voice->stoppedLater = true;
+        if (voice->stoppedLater)
+            voice->sounding.active = false;
+        else if (change.start)
+            addPending({change.frame, change.voice, change.looping});
+    }
+    for (Voice& voice : voices_)
+        voice.stoppedLater = false;
+    rendered_.store(to, std::memory_order_release);
+    return to;
 }
 
 } // namespace metro

@@ -8,6 +8,8 @@
 #include <pulse/timeval.h>
 
 #include <algorithm>
+#include <ctime>
+#include <utility>
 
 namespace metro {
 
@@ -16,29 +18,29 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr pa_sample_spec kSpec{PA_SAMPLE_FLOAT32NE, 48000, 2};
+constexpr std::int32_t kRate = static_cast<std::int32_t>(kSpec.rate);
 // The mixer's largest block, and how far past the frames rendered a click handed over now
 // can be placed (the write head): 5 ms, which is all a start adds to the first click.
 constexpr std::int32_t kBlockFrames = 240;
 // How long opening waits for a server to answer and give a ready stream. A server that is
 // not running fails at once; one that hangs must not hold up the window's start.
 constexpr auto kAnswerWithin = 1000ms;
-// Connecting again after a lost server: first after a quarter of a second (a restarting
-// server is back within a second or two), then ever less often, at most every 2 s.
-constexpr auto kFirstRetry = 250ms;
-constexpr auto kLongestRetry = 2000ms;
-// A gap in the stream shorter than this (1 ms) is within what the server's timing reports
-// can tell apart from none.
-constexpr std::int64_t kSmallestStall = kSpec.rate / 1000;
-// The frame a clock stamped at `stamp` and running in real time reaches at steady time `now`.
-// Time past a minute counts as a minute, which keeps the product below 2^63 (the beat clock
-// has counted the device as lost long before).
-std::int64_t runOn(const FrameTimeStamp::Value& stamp, std::int64_t now) {
-    const std::int64_t elapsed =
-        std::clamp<std::int64_t>(now - stamp.nanoseconds, 0, 60'000'000'000);
-    return stamp.frame + elapsed * kSpec.rate / 1'000'000'000;
+// How often the stream asks the server for a timing report while it plays: every 15 to 35 ms,
+// at random, so that the reports fall at every point of PipeWire's graph cycle (the write
+// callback comes at one point of it), and the clock, laid over the reports of the last
+// second, finds the cycle's beginning (libpulse's own requests thin out to one in 1.5 s).
+constexpr int kTimingEveryMilliseconds = 15;
+constexpr int kTimingSpreadMilliseconds = 20;
+
+std::int64_t framesOf(pa_usec_t usec) {
+    return static_cast<std::int64_t>(usec * kSpec.rate / 1'000'000);
 }
-// How many of the server's reports after a stall are compared with the clock kept through it.
-constexpr int kSettlingReports = 3;
+
+std::int64_t wallNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 pa_time_event* wakeAfter(pa_threaded_mainloop* loop, std::chrono::microseconds after,
                          pa_time_event_cb_t callback, void* userdata) {
@@ -63,10 +65,9 @@ void done(pa_operation* operation) {
 }
 
 } // namespace
-
 PulseAudioOutput::PulseAudioOutput(Buffering buffering)
-    : mixer_(DeviceFormat{static_cast<std::int32_t>(kSpec.rate), kSpec.channels, kBlockFrames}),
-      buffering_(buffering), retryIn_(kFirstRetry) {}
+    : mixer_(DeviceFormat{kRate, kSpec.channels, kBlockFrames}), buffering_(buffering),
+      clock_(kRate) {}
 
 std::shared_ptr<PulseAudioOutput> PulseAudioOutput::openDefault() {
     return openDefault(Buffering{});
@@ -84,6 +85,23 @@ std::shared_ptr<PulseAudioOutput> PulseAudioOutput::openDefault(Buffering buffer
     output->loop_ = loop;
 
     pa_threaded_mainloop_lock(loop);
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+    output->rewriteEvent_ = api->defer_new(
+        api,
+        [](pa_mainloop_api* loopApi, pa_defer_event* event, void* self) {
+            loopApi->defer_enable(event, 0);
+            auto& out = *static_cast<PulseAudioOutput*>(self);
+            if (!out.corked_ && out.stream_ != nullptr && out.rewrite_ > 0)
+                out.fill(0);
+        },
+        output.get());
+    api->defer_enable(output->rewriteEvent_, 0);
+    output->timingEvent_ = api->time_new(
+        api, nullptr,
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
+            static_cast<PulseAudioOutput*>(self)->requestTiming();
+        },
+        output.get());
     output->connect();
     // Woken by every state change, and once when the time is up.
     struct Deadline {
@@ -98,11 +116,11 @@ std::shared_ptr<PulseAudioOutput> PulseAudioOutput::openDefault(Buffering buffer
             pa_threaded_mainloop_signal(passing.loop, 0);
         },
         &deadline);
-    while ((!output->streamReady_.load() || !output->sinksKnown_) &&
-           output->retryEvent_ == nullptr && !deadline.passed)
+    while ((!output->deviceOpen() || !output->sinksKnown_) && output->retryEvent_ == nullptr &&
+           !deadline.passed)
         pa_threaded_mainloop_wait(loop);
     freeEvent(loop, timer);
-    const bool ready = output->streamReady_.load();
+    const bool ready = output->deviceOpen();
     pa_threaded_mainloop_unlock(loop);
     if (!ready)
         return nullptr; // no server: the destructor lets the loop go
@@ -115,6 +133,10 @@ PulseAudioOutput::~PulseAudioOutput() {
     pa_threaded_mainloop_lock(loop_);
     quit_ = true;
     freeEvent(loop_, retryEvent_);
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+    if (rewriteEvent_ != nullptr)
+        api->defer_free(rewriteEvent_);
+    freeEvent(loop_, timingEvent_);
     disconnect(); // tells the server, without waiting for an answer
     pa_threaded_mainloop_unlock(loop_);
     pa_threaded_mainloop_stop(loop_); // the loop thread only ever waits in poll()
@@ -138,7 +160,7 @@ void PulseAudioOutput::connect() {
 }
 
 void PulseAudioOutput::disconnect() {
-    streamReady_.store(false);
+    deviceClosed(false);
     if (stream_ != nullptr) {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
@@ -167,6 +189,9 @@ void PulseAudioOutput::createStream() {
     pa_stream_set_write_callback(stream_, &PulseAudioOutput::onWrite, this);
     pa_stream_set_latency_update_callback(stream_, &PulseAudioOutput::onLatency, this);
     pa_stream_set_underflow_callback(stream_, &PulseAudioOutput::onUnderflow, this);
+    // A new stream: what the clock learnt of the last one does not hold.
+    clock_.newStream();
+    rewrite_ = 0;
 
     const auto bytesOf = [](std::chrono::milliseconds time) {
         return static_cast<std::uint32_t>(pa_usec_to_bytes(
@@ -225,9 +250,10 @@ void PulseAudioOutput::onStreamState(pa_stream* stream, void* self) {
     auto& output = *static_cast<PulseAudioOutput*>(self);
     switch (pa_stream_get_state(stream)) {
     case PA_STREAM_READY:
-        output.streamReady_.store(true);
-        output.retryIn_ = kFirstRetry;
-        output.applyWish(); // the wish may have changed while connecting
+        output.deviceOpened();
+        output.retry_.reset();
+        output.applyWish();     // the wish may have changed while connecting
+        output.requestTiming(); // made uncorked: it plays from here
         break;
     case PA_STREAM_FAILED:
     case PA_STREAM_TERMINATED:
@@ -244,20 +270,18 @@ void PulseAudioOutput::onStreamState(pa_stream* stream, void* self) {
 void PulseAudioOutput::lost() {
     if (quit_)
         return;
-    if (streamReady_.exchange(false))
-        devicesLost_.fetch_add(1);
+    deviceClosed(true);
     if (!corked_)
         freeze();
     corked_ = true;
+    rewrite_ = 0; // the mixer renders those frames again into the next stream
     if (retryEvent_ != nullptr)
         return;
     retryEvent_ = wakeAfter(
-        loop_, retryIn_,
+        loop_, retry_.next(),
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
             auto& output = *static_cast<PulseAudioOutput*>(self);
             freeEvent(output.loop_, output.retryEvent_);
-            output.retryIn_ =
-                std::min(output.retryIn_ * 2, std::chrono::milliseconds(kLongestRetry));
             output.disconnect();
             output.connect();
         },
@@ -278,7 +302,7 @@ void PulseAudioOutput::setAwake(bool awake) {
 }
 
 void PulseAudioOutput::applyWish() {
-    if (stream_ == nullptr || !streamReady_.load())
+    if (stream_ == nullptr || !deviceOpen())
         return; // the stream is made corked or not as the wish stands then
     const bool cork = !wantAwake_.load();
     if (cork == corked_)
@@ -286,23 +310,27 @@ void PulseAudioOutput::applyWish() {
     corked_ = cork;
     if (cork) {
         freeze();
+        rewrite_ = 0; // flushed with the rest
         done(pa_stream_cork(stream_, 1, nullptr, nullptr));
         // What was queued is dropped, so a start plays the mixer's write head at once.
         done(pa_stream_flush(stream_, nullptr, nullptr));
     } else {
         // Filled once the server has started the stream: the first frames written are
         // then the first heard, and the click handed over for the write head is in them.
+        clock_.resume();
         done(pa_stream_cork(stream_, 0, &PulseAudioOutput::onUncorked, this));
     }
 }
 
 void PulseAudioOutput::onUncorked(pa_stream* stream, int success, void* self) {
     auto& output = *static_cast<PulseAudioOutput*>(self);
-    if (success != 0 && !output.corked_ && stream == output.stream_)
+    if (success != 0 && !output.corked_ && stream == output.stream_) {
         output.fill(pa_stream_writable_size(stream));
+        output.requestTiming();
+    }
 }
 
-// ---- Rendering and the clock ----
+// ---- Rendering, taking back and the clock ----
 
 void PulseAudioOutput::onWrite(pa_stream* stream, std::size_t bytes, void* self) {
     auto& output = *static_cast<PulseAudioOutput*>(self);
@@ -314,64 +342,36 @@ void PulseAudioOutput::onWrite(pa_stream* stream, std::size_t bytes, void* self)
 void PulseAudioOutput::onUnderflow(pa_stream* stream, void* self) {
     auto& output = *static_cast<PulseAudioOutput*>(self);
     output.underruns_.fetch_add(1, std::memory_order_relaxed);
-    if (stream != output.stream_ || output.ranDry_)
-        return;
-    // The clock as it ran before the gap: the server's next reports date from inside it.
-    output.ranDry_ = true;
-    output.beforeStall_ = output.heard_.read();
-    output.beforeStallAdvancing_ = output.heardAdvancing_.load();
-}
-
-// The stream ran dry (this thread was held up past the whole buffer): the server stopped
-// playing it, and what comes next would be heard late by the length of the gap, the beat
-// grid with it, for good. The mixer's clock moves on by the gap instead, so the frames
-// written now are heard when real time says they should be; clicks due in the gap are
-// dropped, never played late.
-void PulseAudioOutput::catchUpAfterStall() {
-    ranDry_ = false;
-    const FrameTimeStamp::Value stamp = beforeStall_;
-    if (!stamp.valid || !beforeStallAdvancing_ || !heardAdvancing_.load())
-        return; // no playing clock to keep to (just started, or corked)
-    const std::int64_t now = steadyNanoseconds();
-    const std::int64_t heardNow = runOn(stamp, now);
-    // The stream is empty: a frame written now is heard after the sink's latency, and
-    // after whatever more a restarting stream has been seen to take.
-    const std::int64_t gap = heardNow + sinkLatency_ + restartDelay_ - mixer_.framesRendered();
-    if (gap < kSmallestStall)
-        return; // within the timing's own precision: nothing was lost
-    moveClockOn(gap, heardNow, now);
-    afterStall_ = {heardNow, now, true};
-    settlingReports_ = kSettlingReports;
-}
-
-// The mixer's clock moves on by `frames` unrendered, and the heard clock runs on from `heard`.
-void PulseAudioOutput::moveClockOn(std::int64_t frames, std::int64_t heard, std::int64_t now) {
-    mixer_.skip(frames);
-    framesSkipped_.fetch_add(frames, std::memory_order_relaxed);
-    heard_.write(heard, now);
-}
-
-// The first reports after a stall say where the restarted stream is really heard. Where that
-// is later than the clock kept through the stall, the clock moves on once more, and later
-// stalls allow for the difference from the start.
-bool PulseAudioOutput::settleAfterStall(std::int64_t heardByServer, std::int64_t now) {
-    if (settlingReports_ == 0)
-        return false;
-    --settlingReports_;
-    const std::int64_t kept = runOn(afterStall_, now);
-    const std::int64_t lag = kept - heardByServer;
-    if (lag < kSmallestStall)
-        return false;
-    moveClockOn(lag, kept, now);
-    restartDelay_ += lag;
-    settlingReports_ = 0;
-    return true;
+    if (stream == output.stream_)
+        output.clock_.ranDry();
 }
 
 void PulseAudioOutput::fill(std::size_t bytes) {
-    if (ranDry_)
-        catchUpAfterStall();
-    const std::size_t frameBytes = sizeof(float) * static_cast<std::size_t>(kSpec.channels);
+    const auto frameBytes = static_cast<std::int64_t>(pa_frame_size(&kSpec));
+    const std::int64_t now = steadyNanoseconds();
+    // What was taken back goes first, over what the server holds; after a stall that part
+    // has been played already, and the server drops it.
+    if (rewrite_ > 0) {
+        const std::int64_t frames = std::exchange(rewrite_, 0);
+        write(frames, -frames);
+        framesTakenBack_.fetch_add(frames, std::memory_order_relaxed);
+    }
+    // The stream ran dry (this thread was held up past the whole buffer): the server stopped
+    // playing it, and what comes next would be heard late by the length of the gap, the beat
+    // grid with it, for good. The mixer's clock moves on by the gap instead, so the frames
+    // written now are heard when real time says they should be; clicks due in the gap are
+    // dropped, never played late.
+    if (const std::int64_t gap = clock_.catchUp(mixer_.framesRendered(), now); gap > 0) {
+        moveClock(gap);
+        publish();
+    }
+    write(static_cast<std::int64_t>(bytes) / frameBytes, 0);
+}
+
+void PulseAudioOutput::write(std::int64_t frames, std::int64_t seekFrames) {
+    const std::size_t frameBytes = pa_frame_size(&kSpec);
+    auto offset = static_cast<std::int64_t>(seekFrames * static_cast<std::int64_t>(frameBytes));
+    auto bytes = static_cast<std::size_t>(frames) * frameBytes;
     while (bytes >= frameBytes) {
         void* data = nullptr;
         std::size_t size = bytes; // libpulse's own pool block, no allocation
@@ -383,10 +383,54 @@ void PulseAudioOutput::fill(std::size_t bytes) {
             break;
         }
         mixer_.render(static_cast<float*>(data), static_cast<int>(size / frameBytes));
-        if (pa_stream_write(stream_, data, size, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+        if (pa_stream_write(stream_, data, size, nullptr, offset, PA_SEEK_RELATIVE) < 0)
             break;
+        offset = 0;
         bytes -= size;
     }
+}
+
+void PulseAudioOutput::writeSilence(std::int64_t frames) {
+    const std::size_t frameBytes = pa_frame_size(&kSpec);
+    auto bytes = static_cast<std::size_t>(frames) * frameBytes;
+    while (bytes >= frameBytes) {
+        void* data = nullptr;
+        std::size_t size = bytes;
+        if (pa_stream_begin_write(stream_, &data, &size) < 0 || data == nullptr)
+            break;
+        size = std::min(size, bytes) / frameBytes * frameBytes;
+        std::fill_n(static_cast<char*>(data), size, 0);
+        if (size == 0 || pa_stream_write(stream_, data, size, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+            pa_stream_cancel_write(stream_);
+            break;
+        }
+        bytes -= size;
+    }
+}
+
+// The mixer's clock moves on by `frames` unrendered (a stall's gap), or, for negative
+// `frames`, is held back by writing that much silence that is not the mixer's.
+void PulseAudioOutput::moveClock(std::int64_t frames) {
+    if (frames > 0)
+        mixer_.skip(frames);
+    else
+        writeSilence(-frames);
+    framesSkipped_.fetch_add(frames, std::memory_order_relaxed);
+}
+
+// Loop thread: asks for a report now and arms the timer for the next (stopped while corked).
+void PulseAudioOutput::requestTiming() {
+    if (corked_ || stream_ == nullptr || !deviceOpen())
+        return;
+    done(pa_stream_update_timing_info(stream_, nullptr, nullptr));
+    const auto wait = std::chrono::milliseconds(
+        kTimingEveryMilliseconds +
+        static_cast<int>(timingDice_() % static_cast<unsigned>(kTimingSpreadMilliseconds)));
+    timeval when{};
+    pa_gettimeofday(&when);
+    pa_timeval_add(&when, static_cast<pa_usec_t>(std::chrono::microseconds(wait).count()));
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+    api->time_restart(timingEvent_, &when);
 }
 
 void PulseAudioOutput::onLatency(pa_stream* stream, void* self) {
@@ -395,50 +439,89 @@ void PulseAudioOutput::onLatency(pa_stream* stream, void* self) {
         output.stamp();
 }
 
-// The frame heard now, from the server's latest timing report: the stream's read index, the
-// time the report took to arrive, and the sink's own latency give the stream position
-// heard; every frame the mixer rendered has been written, up to the write index. The
-// report's own figures are used, not libpulse's smoothed time, which takes seconds to
-// settle after a start.
+// A timing report: the server has taken the stream up to its read index, and the sink's
+// latency lies between that and what is heard. The report describes the moment the server
+// sent it; libpulse's own smoothed time is not used (it takes seconds to settle after a start).
 void PulseAudioOutput::stamp() {
     const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
     if (timing == nullptr || timing->write_index_corrupt != 0 || timing->read_index_corrupt != 0)
         return; // no timing yet, or a flush not yet reported on
-    const std::int64_t frameBytes = static_cast<std::int64_t>(pa_frame_size(&kSpec));
-    const auto framesOf = [](pa_usec_t usec) {
-        return static_cast<std::int64_t>(usec * kSpec.rate / 1'000'000);
-    };
-    const std::int64_t queued = (timing->write_index - timing->read_index) / frameBytes;
-    sinkLatency_ = framesOf(timing->sink_usec);
-    const std::int64_t heard = mixer_.framesRendered() - queued + framesOf(timing->transport_usec) -
-                               framesOf(timing->sink_usec);
+    const auto frameBytes = static_cast<std::int64_t>(pa_frame_size(&kSpec));
+    // Every frame the mixer rendered has been written, up to the write index, but for what
+    // was taken back and not yet written again.
+    const std::int64_t written = mixer_.framesRendered() + rewrite_;
+    const std::int64_t taken = written - (timing->write_index - timing->read_index) / frameBytes;
+    const std::int64_t readAhead = framesOf(timing->sink_usec);
     const std::int64_t now = steadyNanoseconds();
-    if (!settleAfterStall(heard, now))
-        heard_.write(heard, now);
-    heardAdvancing_.store(timing->playing != 0);
+    // The report's moment: on a local server the clocks agree and the report says when it
+    // was sent; else it took about the time its request took.
+    std::int64_t age = static_cast<std::int64_t>(timing->transport_usec) * 1000;
+    if (timing->synchronized_clocks != 0) {
+        const std::int64_t sent =
+            static_cast<std::int64_t>(timing->timestamp.tv_sec) * 1'000'000'000 +
+            static_cast<std::int64_t>(timing->timestamp.tv_usec) * 1000;
+        age = wallNanoseconds() - sent;
+    }
+    age = std::clamp<std::int64_t>(age, 0, 100'000'000);
+    const HeardClock::Report report{taken - readAhead, readAhead, timing->read_index / frameBytes,
+                                    timing->playing != 0};
+    if (const std::int64_t move = clock_.report(report, now - age, now); move != 0)
+        moveClock(move);
+    publish();
+}
+
+void PulseAudioOutput::publish() {
+    heard_.write(clock_.line());
+    committed_.store(clock_.committedFrames());
 }
 
 // The clock stands where it is now until the stream plays again.
 void PulseAudioOutput::freeze() {
-    const std::int64_t now = heardFrame();
-    heardAdvancing_.store(false);
-    heard_.write(now, steadyNanoseconds());
+    clock_.freeze(steadyNanoseconds(), mixer_.framesRendered() + rewrite_);
+    publish();
 }
 
 std::int64_t PulseAudioOutput::heardFrame() const {
-    const FrameTimeStamp::Value stamp = heard_.read();
-    std::int64_t frame = stamp.frame;
-    if (stamp.valid && heardAdvancing_.load()) {
-        // Between the server's reports (up to 1.5 s apart) the stream plays on in real time,
-        // but never past what was written: a server that stopped taking data stops the
-        // clock.
-        const std::int64_t advanced = runOn(stamp, steadyNanoseconds());
-        frame = std::max(stamp.frame, std::min(advanced, mixer_.framesRendered()));
-    }
+    const std::int64_t frame =
+        HeardClock::heardAt(heard_.read(), steadyNanoseconds(), mixer_.framesRendered(), kRate);
     std::int64_t last = lastHeard_.load();
     while (frame > last && !lastHeard_.compare_exchange_weak(last, frame)) {
     }
     return std::max(frame, last);
+}
+
+std::int64_t PulseAudioOutput::changeableFrame() {
+    const FrameTimeStamp::Value line = heard_.read();
+    const std::int64_t rendered = mixer_.framesRendered();
+    if (!line.valid || !line.advancing)
+        return rendered; // not playing: what was written is the server's
+    const std::int64_t heard = HeardClock::heardAt(line, steadyNanoseconds(), rendered, kRate);
+    return std::min(rendered, heard + committed_.load());
+}
+
+std::int64_t PulseAudioOutput::changeableNow(std::int64_t now) const {
+    const HeardClock::Line& line = clock_.line();
+    const std::int64_t rendered = mixer_.framesRendered();
+    if (corked_ || !line.valid || !line.advancing)
+        return rendered;
+    return std::min(rendered,
+                    HeardClock::heardAt(line, now, rendered, kRate) + clock_.committedFrames());
+}
+
+void PulseAudioOutput::takeBack(std::int64_t frame, const RenderingHold& hold) {
+    if (stream_ == nullptr || corked_ || !deviceOpen())
+        return;
+    const std::int64_t rendered = mixer_.framesRendered();
+    const std::int64_t from = std::max(frame, changeableNow(steadyNanoseconds()));
+    if (from >= rendered)
+        return;
+    const std::int64_t to = mixer_.rewind(from, hold);
+    if (to >= rendered)
+        return;
+    rewrite_ += rendered - to;
+    // The loop thread writes it once the hold ends, with what was handed over meanwhile.
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+    api->defer_enable(rewriteEvent_, 1);
 }
 
 void PulseAudioOutput::holdRendering() {

@@ -3,10 +3,17 @@
 // one asynchronous playback stream, float32 stereo at 48 kHz, on libpulse's threaded main
 // loop, rendering through a Mixer from the stream's write callback.
 //
-// Clock: the mixer counts the frames written to the stream. The frame heard now is the
-// frames written minus the latency the server reports for the stream (its buffer and the
-// sink's own), interpolated between the server's timing reports; neither the buffer size
-// nor the sink's latency moves it off what the listener hears.
+// Clock: the mixer counts the frames written to the stream. The server's timing reports say
+// which of them it hears (what it has taken from the stream, less its sink's latency); the
+// HeardClock lays a line at the stream's rate over the recent reports, so neither the buffer
+// size, nor the sink's latency, nor a server that reports in whole graph cycles moves the
+// clock off what the listener hears.
+//
+// Taking back: the stream keeps about 60 ms queued, which the server has not played yet.
+// takeBack() goes back in the mixer to a frame not yet heard and writes the stream again from
+// there, with a negative seek that replaces what the server holds beyond it. How far ahead
+// of the heard frame that can be is what the server has been seen to take ahead of it (its
+// sink's latency, a graph cycle) and a small margin for the write's way there.
 //
 // Asleep, the stream is corked and flushed: the server drops what was queued, nothing is
 // written while corked, so neither this program nor the server does any work, and the sink
@@ -18,32 +25,37 @@
 // a growing pause between tries, and carries on with the same mixer, sounds and clock.
 //
 // Threads
-// - Window thread: setAwake(), holdRendering()/releaseRendering() (they take libpulse's
-//   main loop lock, which the loop holds only while it dispatches), heardFrame() and the
-//   other readers (lock-free).
-// - libpulse's loop thread: every callback; the write callback renders the mixer.
+// - Window thread: setAwake(), holdRendering()/releaseRendering() and takeBack() (they take
+//   libpulse's main loop lock, which the loop holds only while it dispatches), heardFrame(),
+//   changeableFrame() and the other readers (lock-free).
+// - libpulse's loop thread: every callback; the write callback renders the mixer, and so
+//   does the write of what was taken back.
 
 #include "sound/AudioOutput.h"
 #include "sound/FrameTimeStamp.h"
+#include "sound/HeardClock.h"
 #include "sound/Mixer.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <random>
 
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
 struct pa_time_event;
+struct pa_defer_event;
 
 namespace metro {
 
 class PulseAudioOutput final : public AudioOutput {
 public:
     // The stream's buffer: how far ahead the mixer renders (target) and the size of the
-    // server's requests. Clicks are placed on their frames ahead of time, so the buffer
-    // costs no timing; it only has to ride out a busy scheduler.
+    // server's requests. Clicks are placed on their frames ahead of time, and what is queued
+    // can be taken back, so the buffer costs no timing; it only has to ride out a busy
+    // scheduler.
     struct Buffering {
         std::chrono::milliseconds target{60};
         std::chrono::milliseconds request{15};
@@ -62,23 +74,22 @@ public:
     Mixer& mixer() override { return mixer_; }
     // The mixer frame heard now, never negative, never going back.
     std::int64_t heardFrame() const override;
+    std::int64_t changeableFrame() override;
+    void takeBack(std::int64_t frame, const RenderingHold& hold) override;
     // Uncorks (true) or corks and flushes (false) the stream; never waits for the server.
     void setAwake(bool awake) override;
-    bool awake() const override { return wantAwake_.load(); }
     void holdRendering() override;
     void releaseRendering() override;
+    // Any thread: how often the stream ran short (the server had nothing left to play).
+    std::int64_t underruns() const override { return underruns_.load(); }
 
-    // Any thread: the stream is connected and ready now.
-    bool deviceOpen() const { return streamReady_.load(); }
-    // Any thread: frames the clock moved on past stalls, so that the clicks stayed on
-    // their grid.
+    // Any thread: frames the clock moved on past stalls, so that the clicks stayed on their
+    // grid (less the frames of silence it was held back by when a restart proved quicker).
     std::int64_t framesSkipped() const { return framesSkipped_.load(); }
-    // Any thread: how often a ready stream was lost since the output was made.
-    std::int32_t devicesLost() const { return devicesLost_.load(); }
-    // Any thread: how often the server asked for data (the write callback ran), and how
-    // often the stream ran short (the server had nothing left to play).
+    // Any thread: how often the server asked for data (the write callback ran), and the
+    // frames written again over what the server held (takeBack()).
     std::int64_t writeRequests() const { return writeRequests_.load(); }
-    std::int64_t underruns() const { return underruns_.load(); }
+    std::int64_t framesTakenBack() const { return framesTakenBack_.load(); }
 
 private:
     explicit PulseAudioOutput(Buffering buffering);
@@ -89,11 +100,16 @@ private:
     void applyWish();
     void lost();
     void fill(std::size_t bytes);
-    void catchUpAfterStall();
-    bool settleAfterStall(std::int64_t heardByServer, std::int64_t now);
-    void moveClockOn(std::int64_t frames, std::int64_t heard, std::int64_t now);
+    // Renders `frames` frames and writes them, the first after a seek of `seekFrames`.
+    void write(std::int64_t frames, std::int64_t seekFrames);
+    void writeSilence(std::int64_t frames);
+    void moveClock(std::int64_t frames);
+    void requestTiming();
     void stamp();
+    void publish();
     void freeze();
+    // The first frame a change can still reach, from the clock as it stands (loop locked).
+    std::int64_t changeableNow(std::int64_t now) const;
     static void onContextState(pa_context* context, void* self);
     static void onStreamState(pa_stream* stream, void* self);
     static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
@@ -108,27 +124,24 @@ private:
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
     pa_time_event* retryEvent_ = nullptr;
-    std::chrono::milliseconds retryIn_{};
+    pa_defer_event* rewriteEvent_ = nullptr; // writes what takeBack() took back
+    RetryBackOff retry_;
     bool corked_ = true;
     bool quit_ = false;
     bool sinksKnown_ = false;
     std::int32_t sinksCounted_ = 0;
-    bool ranDry_ = false;               // the server ran out of data since the last write
-    FrameTimeStamp::Value beforeStall_; // the heard clock when it did
-    bool beforeStallAdvancing_ = false;
-    FrameTimeStamp::Value afterStall_; // the clock kept through the last stall
-    int settlingReports_ = 0;          // reports still to compare with it
-    std::int64_t restartDelay_ = 0;    // frames a restarting stream took beyond the sink's
-    std::int64_t sinkLatency_ = 0;     // frames from a write into an empty stream to the ear
+    HeardClock clock_;
+    std::int64_t rewrite_ = 0;             // frames taken back, to be written again
+    pa_time_event* timingEvent_ = nullptr; // asks for the next timing report
+    std::minstd_rand timingDice_;          // when
 
-    FrameTimeStamp heard_;                    // heard frame at a steady time
-    std::atomic<bool> heardAdvancing_{false}; // the stream plays: heard_ moves with time
+    // Written on the loop thread, or under the loop lock; read by any thread.
+    FrameTimeStamp heard_;                   // clock_.line()
+    std::atomic<std::int64_t> committed_{0}; // clock_.committedFrames()
     mutable std::atomic<std::int64_t> lastHeard_{0};
 
     std::atomic<std::int64_t> framesSkipped_{0};
-    std::atomic<bool> wantAwake_{true};
-    std::atomic<bool> streamReady_{false};
-    std::atomic<std::int32_t> devicesLost_{0};
+    std::atomic<std::int64_t> framesTakenBack_{0};
     std::atomic<std::int32_t> sinks_{0};
     std::atomic<std::int64_t> writeRequests_{0};
     std::atomic<std::int64_t> underruns_{0};

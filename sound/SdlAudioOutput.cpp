@@ -15,11 +15,6 @@ using namespace std::chrono_literals;
 // While awake, the keeper looks at the device this often: a lost device is noticed within
 // this time (a status read costs next to nothing).
 constexpr auto kWatchEvery = 100ms;
-// After a failed open the keeper tries again after kFirstRetry, doubling up to kLongestRetry:
-// a sound server that restarts is back within a second or two, and one that stays away is
-// not asked more than every two seconds.
-constexpr auto kFirstRetry = 250ms;
-constexpr auto kLongestRetry = 2000ms;
 
 SDL_AudioSpec wantedSpec(const DeviceFormat& format, void* output, SDL_AudioCallback callback) {
     SDL_AudioSpec want{};
@@ -113,43 +108,40 @@ void SdlAudioOutput::publish(std::uint32_t device) {
         const std::lock_guard<std::mutex> lock(deviceLock_);
         device_ = device;
     }
-    deviceOpen_.store(true);
+    deviceOpened();
     SDL_PauseAudioDevice(device, 0);
 }
 
-void SdlAudioOutput::closeDevice() {
+void SdlAudioOutput::closeDevice(bool lost) {
     // Under the lock until closed: a callback may run until SDL_CloseAudioDevice returns, so
     // holdRendering() must go on locking the device until then (or wait for the close).
     const std::lock_guard<std::mutex> lock(deviceLock_);
     if (device_ != 0)
         SDL_CloseAudioDevice(device_); // waits for a callback in progress
     device_ = 0;
-    deviceOpen_.store(false);
+    deviceClosed(lost);
 }
 
 void SdlAudioOutput::keepDevice() {
     // device_ is written only on this thread, so reading it here needs no lock.
-    auto retryIn = kFirstRetry;
+    RetryBackOff retry;
     std::unique_lock<std::mutex> lock(wishLock_);
     while (!quit_) {
         const bool want = wantAwake_.load();
         lock.unlock();
         std::optional<std::chrono::milliseconds> wakeIn; // none: until the wish changes
         if (!want) {
-            closeDevice();
-            retryIn = kFirstRetry;
+            closeDevice(false);
+            retry.reset();
         } else {
-            if (device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED) {
-                closeDevice(); // lost: the server went away or the hardware did
-                devicesLost_.fetch_add(1);
-            }
+            if (device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED)
+                closeDevice(true); // lost: the server went away or the hardware did
             if (device_ == 0) {
                 if (const std::uint32_t device = openInMixerFormat()) {
                     publish(device);
-                    retryIn = kFirstRetry;
+                    retry.reset();
                 } else {
-                    wakeIn = retryIn;
-                    retryIn = std::min(retryIn * 2, kLongestRetry);
+                    wakeIn = retry.next();
                 }
             }
             if (!wakeIn)
@@ -163,7 +155,7 @@ void SdlAudioOutput::keepDevice() {
             wish_.wait(lock, changed);
     }
     lock.unlock();
-    closeDevice();
+    closeDevice(false);
     SDL_TLSCleanup(); // SDL keeps its error text per thread, and this thread is not SDL's
 }
 

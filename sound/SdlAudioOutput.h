@@ -48,16 +48,10 @@ public:
     // most one buffer), minus one buffer that the device is still playing.
     std::int64_t heardFrame() const override;
     // Asks for the device to be open (true) or closed (false); the keeper thread does it.
+    // awake() is what was asked last, whether or not the device is open at this moment.
     void setAwake(bool awake) override;
-    // What was asked last, whether or not the device is open at this moment.
-    bool awake() const override { return wantAwake_.load(); }
     void holdRendering() override;
     void releaseRendering() override;
-
-    // Any thread: an SDL device is open and playing now.
-    bool deviceOpen() const { return deviceOpen_.load(); }
-    // Any thread: how often an open device was lost since the output was made.
-    std::int32_t devicesLost() const { return devicesLost_.load(); }
 
 private:
     SdlAudioOutput() = default;
@@ -65,7 +59,8 @@ private:
     // Keeper thread (or the constructing thread before the keeper starts).
     std::uint32_t openInMixerFormat();
     void publish(std::uint32_t device);
-    void closeDevice();
+    // `lost`: SDL reported the device stopped (counted in devicesLost()).
+    void closeDevice(bool lost);
     void keepDevice();
 
     std::optional<Mixer> mixer_;
@@ -77,10 +72,7 @@ private:
     // lock too, so rendering is held off whatever the keeper is doing.
     std::uint32_t device_ = 0;
     std::mutex deviceLock_;
-    std::atomic<bool> deviceOpen_{false};
-    std::atomic<std::int32_t> devicesLost_{0};
 
-    std::atomic<bool> wantAwake_{true};
     bool quit_ = false; // under wishLock_
     std::mutex wishLock_;
     std::condition_variable wish_; // a change of wantAwake_ or quit_

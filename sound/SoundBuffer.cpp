@@ -112,7 +112,7 @@ std::shared_ptr<SoundBuffer> SoundBuffer::createFromFile(std::shared_ptr<AudioOu
     VoiceId voice;
     {
         const RenderingHold hold(*output);
-        voice = output->mixer().addVoice(std::move(decoded->samples));
+        voice = output->mixer().addVoice(std::move(decoded->samples), hold);
     }
     format = decoded->format;
     return std::make_shared<SoundBuffer>(std::move(output), voice);
@@ -125,7 +125,7 @@ SoundBuffer::~SoundBuffer() {
     std::vector<float> released;
     {
         const RenderingHold hold(*output_);
-        released = output_->mixer().removeVoice(voice_);
+        released = output_->mixer().removeVoice(voice_, hold);
     }
     // `released` is freed here, after the renderer runs again.
 }

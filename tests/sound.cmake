@@ -1,6 +1,7 @@
 # Tests of the sound subsystem: the mixer, wave decoding, the sound class, the SDL device,
 # the hand-over between the window and the audio thread and the click set-up.
 metro_add_test(test_Mixer SOURCES test_Mixer.cpp LIBS metro_sound)
+metro_add_test(test_HeardClock SOURCES test_HeardClock.cpp LIBS metro_sound)
 metro_add_test(test_Cls_DX7_JP SOURCES test_Cls_DX7_JP.cpp LIBS metro_sound)
 metro_add_test(test_WaveDecoder SOURCES test_WaveDecoder.cpp LIBS metro_sound)
 metro_add_test(test_SdlAudioOutput SOURCES test_SdlAudioOutput.cpp LIBS metro_sound)

@@ -1,8 +1,9 @@
 // The mixer rendered offline, checked sample by sample: starts at exact frames (inside a
 // block, across a block boundary), stop, cancel, skip, late starts, gain and clamp, reused
-// voices and a full queue.
+// voices, full queues and what they drop, and going back to render again.
 
-#include "sound/Mixer.h"
+#include "sound/OfflineAudioOutput.h"
+#include "support/MixerPrint.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +16,24 @@ const Frames kShort{0.5f, 0.25f, 0.125f};
 const Frames kRamp{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 0.95f};
 
 struct MixerTest : ::testing::Test {
-    Mixer mixer{DeviceFormat{48000, 1, kBlock}};
+    OfflineAudioOutput output{DeviceFormat{48000, 1, kBlock}};
+    Mixer& mixer = output.mixer();
 
+    VoiceId add(Frames samples) {
+        const RenderingHold hold(output);
+        return mixer.addVoice(std::move(samples), hold);
+    }
+    Frames remove(VoiceId voice) {
+        const RenderingHold hold(output);
+        return mixer.removeVoice(voice, hold);
+    }
+    std::int64_t rewind(std::int64_t frame) {
+        const RenderingHold hold(output);
+        return mixer.rewind(frame, hold);
+    }
     Frames render(int frames) {
         Frames out(static_cast<std::size_t>(frames), -9.0f); // silence must be written
-        mixer.render(out.data(), frames);
+        output.render(out.data(), frames);
         return out;
     }
 };
@@ -35,7 +49,7 @@ Frames expected(int frames, const Frames& sound, int from, std::size_t skipped =
 }
 
 TEST_F(MixerTest, StartsAreExactInsideAndAcrossBlocks) {
-    const VoiceId voice = mixer.addVoice(kShort);
+    const VoiceId voice = add(kShort);
     ASSERT_TRUE(mixer.play(voice, 5, false));
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 5));
     mixer.play(voice, 2 * kBlock - 2, false); // on into the next block of a longer request
@@ -44,10 +58,13 @@ TEST_F(MixerTest, StartsAreExactInsideAndAcrossBlocks) {
 }
 
 // A start already past plays at once unless it is to be skipped; a skip (a stalled device)
-// moves the clock on, drops the starts in the gap and keeps the later ones.
+// moves the clock on, drops the starts in the gap and keeps the later ones. Each dropped
+// start is counted for what dropped it.
 TEST_F(MixerTest, LateStartsPlayAtOnceUnlessSkippedAndSkipDropsStartsInTheGap) {
-    const VoiceId sounding = mixer.addVoice(kRamp), short1 = mixer.addVoice(kShort);
-    const VoiceId inGap = mixer.addVoice({0.03f}), after = mixer.addVoice({0.06f});
+    const VoiceId sounding = add(kRamp);
+    const VoiceId short1 = add(kShort);
+    const VoiceId inGap = add({0.03f});
+    const VoiceId after = add({0.06f});
     render(kBlock);
     mixer.play(short1, 3, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, kShort, 0));
@@ -63,10 +80,11 @@ TEST_F(MixerTest, LateStartsPlayAtOnceUnlessSkippedAndSkipDropsStartsInTheGap) {
     Frames want = expected(kBlock, kRamp, 0, 8);
     want[2] += 0.06f;
     EXPECT_EQ(render(kBlock), want);
+    EXPECT_EQ(mixer.dropped(), (Mixer::Dropped{0, 1, 1}));
 }
 
 TEST_F(MixerTest, CancelFromTakesBackLaterStartsAndLetsTheSoundingOnePlayOn) {
-    const VoiceId voice = mixer.addVoice(kRamp);
+    const VoiceId voice = add(kRamp);
     for (const int at : {-2, 6, 12})
         mixer.play(voice, kBlock + at, false);
     render(kBlock);
@@ -77,16 +95,16 @@ TEST_F(MixerTest, CancelFromTakesBackLaterStartsAndLetsTheSoundingOnePlayOn) {
 
 TEST_F(MixerTest, StopCancelsPendingStartsButNotLaterOnesAndGainScalesTheNextBlock) {
     const Frames longSound(100, 0.5f);
-    const VoiceId voice = mixer.addVoice(longSound);
+    const VoiceId voice = add(longSound);
     mixer.play(voice, 0, false);
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.5f));
     mixer.play(voice, 3 * kBlock + 2, false); // far ahead: still pending at the stop
     mixer.stop(voice);
-    EXPECT_EQ(render(4 * kBlock), Frames(4 * kBlock, 0.0f));
+    EXPECT_EQ(render(4 * kBlock), Frames(std::size_t{4 * kBlock}, 0.0f));
     mixer.play(voice, 5 * kBlock + 1, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, longSound, 1));
     // Gain scales from the next block, and the mix is clamped.
-    const VoiceId other = mixer.addVoice(longSound);
+    const VoiceId other = add(longSound);
     mixer.setGain(voice, 0.5f);
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.25f));
     mixer.setGain(voice, 1.5f);
@@ -95,22 +113,94 @@ TEST_F(MixerTest, StopCancelsPendingStartsButNotLaterOnesAndGainScalesTheNextBlo
 }
 
 TEST_F(MixerTest, ARemovedVoiceIgnoresItsCommandsAndAFullQueueRefusesChanges) {
-    const VoiceId old = mixer.addVoice(kShort);
+    const VoiceId old = add(kShort);
     mixer.play(old, 4, false);
     render(2); // the start is now pending inside the mixer
-    EXPECT_EQ(mixer.removeVoice(old), kShort);
-    const VoiceId reused = mixer.addVoice({0.9f});
+    EXPECT_EQ(remove(old), kShort);
+    const VoiceId reused = add({0.9f});
     EXPECT_EQ(reused.slot, old.slot);
     mixer.play(old, 6, true);
     mixer.setGain(old, 0.0f);
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.0f));
-    EXPECT_TRUE(mixer.removeVoice(old).empty());
+    EXPECT_TRUE(remove(old).empty());
     for (std::size_t i = 0; i < Mixer::kQueueCapacity; ++i)
         ASSERT_TRUE(mixer.setGain(reused, 1.0f));
     EXPECT_FALSE(mixer.play(reused, 0, false));
+    EXPECT_EQ(mixer.dropped().refused, 1);
     render(kBlock);
     mixer.play(reused, 2 * kBlock + 2 + 3, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, {0.9f}, 3));
+}
+
+// The callback holds at most kPendingCapacity future starts: one more is refused and
+// counted, and every one it held sounds on its frame.
+TEST_F(MixerTest, PendingStartsFillUpToTheirCapacityAndOneMoreIsRefused) {
+    const VoiceId voice = add({0.5f});
+    for (std::size_t k = 0; k <= Mixer::kPendingCapacity; ++k)
+        ASSERT_TRUE(mixer.play(voice, kBlock + 2 * static_cast<std::int64_t>(k), false));
+    render(kBlock);
+    EXPECT_EQ(mixer.dropped().refused, 1);
+    const Frames sound = render(2 * static_cast<int>(Mixer::kPendingCapacity) + kBlock);
+    Frames want(sound.size(), 0.0f);
+    for (std::size_t k = 0; k < Mixer::kPendingCapacity; ++k)
+        want[2 * k] = 0.5f;
+    EXPECT_EQ(sound, want);
+}
+
+// Going back renders again exactly what was rendered from that frame on: the voice that
+// sounded across it, and the starts after it, which a cancel can now take back.
+TEST_F(MixerTest, RewindRendersAgainFromAFrameAsIfItHadNotBeenRendered) {
+    const VoiceId ramp = add(kRamp);
+    const VoiceId later = add(kShort);
+    const VoiceId looped = add({0.01f, 0.02f});
+    mixer.play(ramp, 5, false);
+    mixer.play(later, 20, false);
+    mixer.play(looped, 3, true);
+    const Frames first = render(3 * kBlock);
+    EXPECT_EQ(rewind(12), 12);
+    EXPECT_EQ(mixer.framesRendered(), 12);
+    EXPECT_EQ(render(3 * kBlock - 12), Frames(first.begin() + 12, first.end()));
+
+    EXPECT_EQ(rewind(12), 12);
+    mixer.cancelFrom(later, 12);
+    mixer.stop(looped);
+    const Frames again = render(3 * kBlock - 12);
+    EXPECT_EQ(again, expected(3 * kBlock - 12, kRamp, 0, 7)) << "the ramp plays on, alone";
+}
+
+// A stop rendered after the frame gone back to stays: its voice is silent from that frame,
+// and a start it cut off is not started again. The clock goes back no further than a skip.
+TEST_F(MixerTest, RewindKeepsALaterStopAndStopsAtTheLastSkip) {
+    const Frames longSound(100, 0.5f);
+    const VoiceId voice = add(longSound);
+    const VoiceId other = add(kShort);
+    mixer.play(voice, 0, false);
+    mixer.play(voice, 6, false);
+    render(kBlock);
+    mixer.stop(voice);
+    mixer.play(other, 2 * kBlock + 1, false);
+    render(2 * kBlock);
+    EXPECT_EQ(rewind(4), 4);
+    EXPECT_EQ(render(3 * kBlock - 4), expected(3 * kBlock - 4, kShort, 2 * kBlock + 1 - 4));
+
+    mixer.skip(10);
+    render(kBlock);
+    EXPECT_EQ(rewind(0), 3 * kBlock + 10);
+    EXPECT_EQ(mixer.framesRendered(), 3 * kBlock + 10);
+}
+
+// Only the latest kHistoryCapacity starts and stops are kept: the clock cannot go back to
+// the frame of one that was let go.
+TEST_F(MixerTest, RewindGoesNoFurtherBackThanTheChangesKept) {
+    const VoiceId voice = add({0.5f});
+    constexpr auto kStarts = static_cast<std::int64_t>(Mixer::kHistoryCapacity) + 3;
+    for (std::int64_t k = 0; k < kStarts; ++k) {
+        mixer.play(voice, k, false);
+        render(1);
+    }
+    // Starts 0 to 2 are let go: the clock goes back to just after the third.
+    EXPECT_EQ(rewind(0), 3);
+    EXPECT_EQ(render(static_cast<int>(kStarts) - 3), Frames(kStarts - 3, 0.5f));
 }
 
 } // namespace

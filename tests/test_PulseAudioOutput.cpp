@@ -32,7 +32,7 @@ struct PulseAudioOutputTest : testing::Test {
         ASSERT_NE(output, nullptr);
         {
             const RenderingHold hold(*output);
-            click = output->mixer().addVoice(std::vector<float>(400, 0.5f));
+            click = output->mixer().addVoice(std::vector<float>(400, 0.5f), hold);
         }
         ASSERT_TRUE(test::waitFor([&] { return output->writeRequests() >= 5; }, 10))
             << "the stream does not play";

@@ -24,7 +24,8 @@ struct SdlOutput : ::testing::Test {
         sound = std::make_unique<Cls_DX7_JP>();
         sound->Initialize(1, 2);
         device = std::dynamic_pointer_cast<SdlAudioOutput>(sound->rDirectSound());
-        ASSERT_TRUE(sound->InitOK() && sound->Wave_LoadFile(file, index) && device);
+        ASSERT_NE(device, nullptr) << "not SDL's output";
+        ASSERT_TRUE(sound->Wave_LoadFile(file, index));
     }
     test::TempFolder folder;
     const std::string file = folder.file("click.wav");
@@ -66,7 +67,8 @@ TEST_F(SdlOutput, AsleepTheClockStandsStillAndAPlayWakesItWithItsSounds) {
     EXPECT_EQ(sound->WriteHeadFrame(), asleepAt) << "no frames pass while asleep";
     EXPECT_TRUE(sound->Wave_PlayAt(index, asleepAt));
     ASSERT_TRUE(test::waitFor([&] { return sound->WriteHeadFrame() > asleepAt + 4096; }, 5));
-    EXPECT_TRUE(device->devicesLost() == 0 && sound->FilePath(index) == file) << "sounds kept";
+    EXPECT_EQ(device->devicesLost(), 0);
+    EXPECT_EQ(sound->FilePath(index), file) << "sounds kept";
 }
 
 // The disk driver gives up its device at the first write that fails, as a driver does when
@@ -80,8 +82,9 @@ TEST_F(SdlOutput, AFailingDeviceIsReopenedWhileAwakeAndLeftAloneAsleep) {
     std::this_thread::sleep_for(300ms); // a reopen already under way has ended by now
     const std::int32_t lost = device->devicesLost();
     std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(device->devicesLost() == lost && !device->deviceOpen() &&
-                sound->FilePath(index) == file);
+    EXPECT_EQ(device->devicesLost(), lost);
+    EXPECT_FALSE(device->deviceOpen());
+    EXPECT_EQ(sound->FilePath(index), file);
 }
 
 TEST(SdlOutputMissing, WithoutASoundSystemTheInstanceIsSilent) {
@@ -89,7 +92,9 @@ TEST(SdlOutputMissing, WithoutASoundSystemTheInstanceIsSilent) {
     EXPECT_EQ(SdlAudioOutput::openDefault(), nullptr);
     Cls_DX7_JP sound;
     sound.Initialize(1, 2);
-    EXPECT_TRUE(!sound.InitOK() && sound.rDirectSound() == nullptr && sound.HeardFrame() == 0);
+    EXPECT_FALSE(sound.InitOK());
+    EXPECT_EQ(sound.rDirectSound(), nullptr);
+    EXPECT_EQ(sound.HeardFrame(), 0);
 }
 
 } // namespace

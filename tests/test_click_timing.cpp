@@ -2,6 +2,7 @@
 // clicks to an offline sound device, and the rendered sound is checked frame by frame.
 
 #include "support/ClickRecorder.h"
+#include "support/MixerPrint.h"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,7 @@ TEST_P(OnTheGrid, EveryBeatClicksOnceOnItsFrameWithTheAccentOnTheFirstOfEachMeas
         EXPECT_EQ(m.clicks[k].accent, static_cast<int>(k) % beatsPerMeasure == 0) << k;
     }
     EXPECT_GE(m.clicks.size(), static_cast<std::size_t>(19 * tempo / 60));
+    EXPECT_EQ(m.output->mixer().dropped(), Mixer::Dropped{}) << "no click refused or late";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,6 +85,7 @@ TEST(ClickTiming, AHeldUpWindowDropsTheClicksItMissedAndStopSilencesThoseHandedO
         EXPECT_EQ(heard.count(k), k == 3 || k == 4 ? 0u : 1u) << "beat " << k;
     for (std::size_t i = 0; i < beats.size(); ++i)
         EXPECT_EQ(m.clicks[i].accent, beats[i] % 3 == 0) << "beat " << beats[i];
+    EXPECT_EQ(m.output->mixer().dropped(), (Mixer::Dropped{0, 2, 0})) << "beats 3 and 4, late";
 }
 
 // A change of mute or of the beat count a few milliseconds before a beat acts from that
@@ -124,6 +127,7 @@ TEST_P(ChangeBeforeABeat, TheNextClickFollowsTheNewState) {
             heard[static_cast<std::size_t>(beat - changeBeat)] = c.accent ? 2 : 1;
     }
     EXPECT_EQ(heard, change.expected) << change.name << ", " << msBefore << " ms before";
+    EXPECT_EQ(m.output->mixer().dropped(), Mixer::Dropped{}) << change.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -3,6 +3,7 @@
 // swing's beat grid with no late burst. Offline device; time passes without rendering.
 
 #include "support/ClickRecorder.h"
+#include "support/MixerPrint.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,7 @@ TEST(DeviceLoss, ClicksComeBackOnTheSwingsGridWithTheAccentsInPlace) {
     EXPECT_LE(m.clicks[before].realFrame, backAt + kBeat);
     for (std::size_t i = before + 1; i < m.clicks.size(); ++i)
         EXPECT_EQ(m.clicks[i].realFrame - m.clicks[i - 1].realFrame, kBeat) << i;
+    EXPECT_EQ(m.output->mixer().dropped(), Mixer::Dropped{}) << "silent beats, none dropped";
 }
 
 TEST(DeviceLoss, AShortGapResumesTheGridWhereItStood) {
@@ -53,4 +55,5 @@ TEST(DeviceLoss, AShortGapResumesTheGridWhereItStood) {
         EXPECT_EQ(m.clicks[k].frame, start + static_cast<std::int64_t>(k) * kBeat) << k;
         EXPECT_EQ(m.clicks[k].accent, k % 4 == 0) << k;
     }
+    EXPECT_EQ(m.output->mixer().dropped(), Mixer::Dropped{});
 }
