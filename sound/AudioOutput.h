@@ -6,6 +6,7 @@
 #include "sound/DeviceFormat.h"
 
 #include <cstdint>
+#include <string>
 
 namespace metro {
 
@@ -29,6 +30,10 @@ public:
     // awake() is what was asked last; a device may take a moment to follow.
     virtual void setAwake(bool awake) { (void)awake; }
     virtual bool awake() const { return true; }
+
+    // What the sound server's mixer lists the output's stream as (outputs without a server
+    // ignore it). Never waits for the server.
+    virtual void setStreamName(const std::string& name) { (void)name; }
 
     // While held, the renderer does not run; keep it short (adding or removing a voice).
     virtual void holdRendering() = 0;

@@ -20,7 +20,7 @@
 // Threads
 // - Window thread: setAwake(), holdRendering()/releaseRendering() (they take libpulse's
 //   main loop lock, which the loop holds only while it dispatches), heardFrame() and the
-//   other readers (lock-free).
+//   other readers (lock-free); setStreamName() at each start, under the same lock.
 // - libpulse's loop thread: every callback; the write callback renders the mixer.
 
 #include "sound/AudioOutput.h"
@@ -31,6 +31,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 struct pa_threaded_mainloop;
 struct pa_context;
@@ -65,6 +66,8 @@ public:
     // Uncorks (true) or corks and flushes (false) the stream; never waits for the server.
     void setAwake(bool awake) override;
     bool awake() const override { return wantAwake_.load(); }
+    // The stream's media.name, at once if it is connected, else when it is made.
+    void setStreamName(const std::string& name) override;
     void holdRendering() override;
     void releaseRendering() override;
 
@@ -112,6 +115,7 @@ private:
     bool corked_ = true;
     bool quit_ = false;
     bool sinksKnown_ = false;
+    std::string streamName_ = "Metronome";
     std::int32_t sinksCounted_ = 0;
     bool ranDry_ = false;               // the server ran out of data since the last write
     FrameTimeStamp::Value beforeStall_; // the heard clock when it did
