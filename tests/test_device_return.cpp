@@ -10,27 +10,21 @@
 #include <gtest/gtest.h>
 
 using namespace metro;
-using test::SoundServer;
 using test::steadySeconds;
 
-class DeviceReturn : public testing::TestWithParam<SoundServer> {};
+using DeviceReturn = test::OnEachServer;
 
 TEST_P(DeviceReturn, ClicksResumeOnTheGridAfterTheSoundServerRestarts) {
     constexpr double kBeat = 0.5; // seconds at tempo 120, three beats a measure
-    test::TempFolder folder;
-    test::PrivatePulseServer server(folder.path() / "runtime", GetParam());
-    if (!server.installed(GetParam()))
-        GTEST_SKIP() << "not installed: " << server.packages(GetParam());
-    ASSERT_TRUE(server.start()) << "the private server did not start";
     test::ServedMetronome m(folder, 120, 3);
     ASSERT_NE(m.device, nullptr) << "no output on the private server";
     const auto heard = [&] { return m.s.SoundDevice->HeardFrame(); }; // frames of 1/48 ms
 
-    auto before = std::make_unique<test::MonitorRecorder>(GetParam());
+    test::MonitorRecorder before(GetParam());
     m.press(vk::Enter);
     ASSERT_TRUE(m.runFramesUntil([&, to = heard() + 153600] { return heard() >= to; }));
     server.stop();
-    before->finish();
+    before.finish();
     const double lost = steadySeconds();
     ASSERT_TRUE(m.runFramesUntil([&] { return steadySeconds() > lost + 1.5; }));
     ASSERT_TRUE(server.start());
@@ -44,12 +38,12 @@ TEST_P(DeviceReturn, ClicksResumeOnTheGridAfterTheSoundServerRestarts) {
     // Before and after, the clicks a whole number of beats apart (to 1 ms), the accents on each
     // measure's first beat; after, on the grid the swing went on with, as far as the two
     // recordings' dates tell, within 5 ms (the restarted stream's first reports).
-    const auto first = before->onsets(0.1f), second = after.onsets(0.1f);
+    const auto first = before.onsets(0.1f), second = after.onsets(0.1f);
     ASSERT_GE(first.size(), 5u) << "clicks before the server went";
     ASSERT_GE(second.size(), 4u) << "clicks after it came back";
     const double start =
-        before->secondsOf(first.back()) - static_cast<double>(first.size() - 1) * kBeat;
-    for (const test::MonitorRecorder* recording : {before.get(), &after}) {
+        before.secondsOf(first.back()) - static_cast<double>(first.size() - 1) * kBeat;
+    for (const test::MonitorRecorder* recording : {&before, &after}) {
         const auto onsets = recording->onsets(0.1f);
         const auto samples = recording->samples();
         for (std::size_t i = 0; i < onsets.size(); ++i) {
@@ -63,6 +57,4 @@ TEST_P(DeviceReturn, ClicksResumeOnTheGridAfterTheSoundServerRestarts) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, DeviceReturn,
-                         testing::Values(SoundServer::PulseAudio, SoundServer::PipeWire),
-                         [](const auto& info) { return test::nameOf(info.param); });
+METRO_ON_EACH_SERVER(DeviceReturn);

@@ -92,6 +92,14 @@ fault D3 engine/BeatLoop.cpp 's/^            cancelClicks();$/            static
 fault CL1 app/CommandLine.cpp 's/value < low ||/value < low - 1 ||/' test_command_line 'Parsing\.'
 fault TS1 engine/TempoSearch.cpp 's/if (step > 0 \&\& gives(from + step))/if (false \&\& gives(from + step))/' \
     test_tempo_search '^TempoSearch\.'
+# On PipeWire the heard clock and the take-back of queued sound do not pass yet: the faults
+# below are checked on PulseAudio, and on PipeWire where the unplanted tree passes.
+fault SN1 sound/PulseAudioOutput.cpp 's/if (stream_ != nullptr \&\& streamReady_.load()) {/if (false) {/' \
+    test_heard_clicks '^Servers/Heard\.EachStreamIsNamedByWhatItPlays/'
+fault PS1 sound/PulseAudioOutput.cpp 's/attributes.prebuf = static_cast<std::uint32_t>(pa_frame_size(\&kSpec) \* kBlockFrames);/attributes.prebuf = static_cast<std::uint32_t>(-1);/' \
+    "test_heard_clicks test_PulseAudioOutput" '^Servers/(Heard\.TheFirstClick|PulseAudioOutputTest\.Corked)'
+fault PS2 sound/PulseAudioOutput.cpp 's/^\( *\)framesOf(timing->sink_usec);$/\10;/' \
+    test_PulseAudioOutput '^Servers/PulseAudioOutputTest\.TheClockSaysWhatIsHeardOnAnyBuffer/PulseAudio$'
 
 # Which faults to plant.
 selected=()

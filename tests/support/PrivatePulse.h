@@ -1,14 +1,16 @@
 #pragma once
 // A sound server of the test's own that speaks the PulseAudio protocol, either PulseAudio
-// itself or PipeWire as current desktops run it (pipewire, wireplumber and pipewire-pulse on
-// a session bus of their own, WirePlumber's hardware monitors off), in its own runtime folder
-// with one null sink "t" at 48 kHz as the default sink; and a recorder of that sink's monitor
-// that tells when each recorded sample was heard, on the steady clock. The server can be
-// stopped and started again, as a user's server restarts.
+// itself or PipeWire as current desktops run it (sound_server.sh), in its own runtime folder
+// with one null sink "t" at 48 kHz as the default sink; a recorder of that sink's monitor that
+// tells when each recorded sample was heard, on the steady clock; and a fixture that runs a
+// test on each server. The server can be stopped and started again, as a user's server
+// restarts.
 //
 // Sections: processes; the servers; the recorder.
 
-#include <fcntl.h>
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
 #include <pulse/context.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
@@ -75,10 +77,6 @@ inline void endProgram(pid_t& pid, int signal) {
     pid = 0;
 }
 
-inline bool shell(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // ---- The servers ----
 
 enum class SoundServer { PulseAudio, PipeWire };
@@ -87,6 +85,7 @@ inline const char* nameOf(SoundServer server) {
     return server == SoundServer::PulseAudio ? "PulseAudio" : "PipeWire";
 }
 
+// Started by sound_server.sh, which the build puts beside the test programs.
 class PrivatePulseServer {
 public:
     // Points this process's sound clients (the outputs, pactl, the recorder) at the folder's
@@ -106,102 +105,66 @@ public:
     PrivatePulseServer(const PrivatePulseServer&) = delete;
     PrivatePulseServer& operator=(const PrivatePulseServer&) = delete;
 
-    // Whether this machine has the server's programs, and the Debian packages that bring them.
-    static bool installed(SoundServer server) {
-        return shell(server == SoundServer::PulseAudio
-                         ? "command -v pulseaudio pactl"
-                         : "command -v pipewire wireplumber pipewire-pulse dbus-daemon pactl");
-    }
-    static const char* packages(SoundServer server) {
-        return server == SoundServer::PulseAudio
-                   ? "pulseaudio, pulseaudio-utils"
-                   : "pipewire, pipewire-pulse, wireplumber, dbus-daemon, pulseaudio-utils";
-    }
+    // Whether this machine has the server's programs (./metro.sh test installs them).
+    static bool installed(SoundServer server) { return std::system(script(server).c_str()) == 0; }
 
-    // True once the null sink "t" is the default sink (within 10 s each step: a busy machine
-    // starts a server slowly).
+    // True once the null sink "t" is the default sink.
     bool start() {
-        const bool ready = server_ == SoundServer::PulseAudio ? startPulseAudio() : startPipeWire();
-        if (!ready)
-            stop();
-        return ready;
+        const std::filesystem::path ready = folder_ / "ready";
+        std::filesystem::remove(ready);
+        pid_ = spawnProgram(script(server_) + " " + folder_.string());
+        bool ended = pid_ == 0;
+        waitFor(
+            [&] {
+                ended = ended || ::waitpid(pid_, nullptr, WNOHANG) != 0;
+                return ended || std::filesystem::exists(ready);
+            },
+            60);
+        if (ended)
+            pid_ = 0; // nothing left to stop
+        return !ended && std::filesystem::exists(ready);
     }
-    // Ends every process of the server, the last started first.
-    void stop() {
-        while (!pids_.empty()) {
-            endProgram(pids_.back(), SIGTERM);
-            pids_.pop_back();
-        }
-    }
+    // Ends every process of the server.
+    void stop() { endProgram(pid_, SIGTERM); }
     // The process that serves the protocol (SIGSTOP to it: a server that hangs).
-    pid_t pid() const { return pids_.empty() ? 0 : pids_.back(); }
+    pid_t pid() const {
+        pid_t pid = 0;
+        std::ifstream(folder_ / "server.pid") >> pid;
+        return pid;
+    }
     SoundServer server() const { return server_; }
 
 private:
-    bool launch(const std::string& command) {
-        pids_.push_back(
-            spawnProgram(command + " >>" + (folder_ / "server.log").string() + " 2>&1"));
-        return pids_.back() != 0;
-    }
-    static bool answers() {
-        return waitFor([] { return shell("pactl info"); }, 10);
-    }
-
-    // Never rewinds (a rewound stretch would be missing from the sink's monitor).
-    bool startPulseAudio() {
-        return launch("pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "
-                      "--load='module-null-sink sink_name=t rate=48000 norewinds=1' "
-                      "--load=module-native-protocol-unix") &&
-               answers();
-    }
-
-    // The servers' own folders are all under the runtime folder, so neither a user's settings
-    // nor WirePlumber's saved state are read or written; no hardware is touched.
-    bool startPipeWire() {
-        const std::filesystem::path bus = folder_ / "bus", config = folder_ / "config";
-        std::filesystem::create_directories(config / "wireplumber" / "main.lua.d");
-        std::filesystem::create_directories(config / "wireplumber" / "bluetooth.lua.d");
-        std::ofstream(config / "wireplumber" / "main.lua.d" / "51-private.lua")
-            << "alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
-               "libcamera_monitor.enabled = false\n";
-        std::ofstream(config / "wireplumber" / "bluetooth.lua.d" / "51-private.lua")
-            << "bluez_monitor.enabled = false\n";
-        std::ofstream(folder_ / "bus.conf")
-            << "<busconfig><type>session</type><listen>unix:path=" << bus.string()
-            << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
-               "send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow "
-               "own=\"*\"/></policy></busconfig>\n";
-        std::filesystem::remove(bus);
-        std::filesystem::remove(folder_ / "pipewire-0");
-        const std::string f = folder_.string();
-        const std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY -u PIPEWIRE_REMOTE "
-                                "-u PULSE_SERVER -u PULSE_CLIENTCONFIG -u PULSE_LATENCY_MSEC "
-                                "HOME=" +
-                                f + "/home XDG_RUNTIME_DIR=" + f + " PIPEWIRE_RUNTIME_DIR=" + f +
-                                " XDG_CONFIG_HOME=" + f + "/config XDG_STATE_HOME=" + f +
-                                "/state XDG_DATA_HOME=" + f +
-                                "/data DBUS_SESSION_BUS_ADDRESS=unix:path=" + bus.string() + " ";
-        const auto exists = [](std::filesystem::path path) {
-            return waitFor([&] { return std::filesystem::exists(path); }, 10);
-        };
-        return launch("dbus-daemon --nofork --nopidfile --nosyslog --config-file=" + f +
-                      "/bus.conf") &&
-               exists(bus) && launch(env + "pipewire") && exists(folder_ / "pipewire-0") &&
-               launch(env + "wireplumber") && launch(env + "pipewire-pulse") && answers() &&
-               shell("pactl load-module module-null-sink sink_name=t format=float32le "
-                     "rate=48000 channels=2") &&
-               waitFor( // WirePlumber takes the default sink from what pactl asks for
-                   [] {
-                       return shell("pactl set-default-sink t") &&
-                              shell("pactl info | grep -qx 'Default Sink: t'");
-                   },
-                   10);
+    static std::string script(SoundServer server) {
+        return "bash " +
+               (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "sound_server.sh")
+                   .string() +
+               (server == SoundServer::PulseAudio ? " pulseaudio" : " pipewire");
     }
 
     SoundServer server_;
     std::filesystem::path folder_;
-    std::vector<pid_t> pids_; // in the order started
+    pid_t pid_ = 0;
 };
+
+// Each test on each server: skipped where the server is not installed, failed where it does
+// not start.
+class OnEachServer : public testing::TestWithParam<SoundServer> {
+protected:
+    void SetUp() override {
+        if (!PrivatePulseServer::installed(GetParam()))
+            GTEST_SKIP() << nameOf(GetParam()) << " is not installed";
+        ASSERT_TRUE(server.start()) << "the private " << nameOf(GetParam()) << " did not start";
+    }
+
+    TempFolder folder;
+    PrivatePulseServer server{folder.path() / "runtime", GetParam()};
+};
+#define METRO_ON_EACH_SERVER(suite)                                                                \
+    INSTANTIATE_TEST_SUITE_P(                                                                      \
+        Servers, suite,                                                                            \
+        testing::Values(metro::test::SoundServer::PulseAudio, metro::test::SoundServer::PipeWire), \
+        [](const auto& info) { return metro::test::nameOf(info.param); })
 
 // ---- The recorder ----
 

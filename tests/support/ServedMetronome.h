@@ -16,8 +16,6 @@ namespace metro::test {
 
 class ServedMetronome {
 public:
-    static constexpr float kAccent = 0.5f, kPlain = 0.25f;
-
     explicit ServedMetronome(const TempFolder& folder, std::int16_t tempo = 120,
                              std::int16_t beats = 4) {
         std::filesystem::create_directories(folder.path() / "metro");
