@@ -41,23 +41,23 @@ struct PulseAudioOutputTest : test::OnEachServer {
 // The pendulum is drawn for the clock's frame. At the moment each click is heard, the clock
 // reads the click's frame: within 1 ms (median) and steadily (0.5 ms standard deviation per
 // click), on the program's own buffer, on a user's PULSE_LATENCY_MSEC=60 (which also makes the
-// server wait for a full buffer before it plays) and on a large buffer; and the clicks sound
-// on their grid.
+// server wait for a full buffer before it plays), on a large buffer and on a sink with 150 ms
+// latency of its own; and the clicks sound on their grid.
 TEST_P(PulseAudioOutputTest, TheClockSaysWhatIsHeardOnAnyBuffer) {
     constexpr std::int64_t kApart = 12000; // 250 ms
     constexpr int kClicks = 12;
     struct Case {
-        const char* name;
         PulseAudioOutput::Buffering buffering;
-        const char* latency; // PULSE_LATENCY_MSEC
+        const char* variable; // for libpulse
+        const char* value;
     };
-    for (const Case& c : {Case{"own buffer", {}, nullptr}, Case{"PULSE_LATENCY_MSEC", {}, "60"},
-                          Case{"250 ms buffer", {250ms, 50ms}, nullptr}}) {
-        SCOPED_TRACE(c.name);
-        if (c.latency != nullptr)
-            ::setenv("PULSE_LATENCY_MSEC", c.latency, 1);
+    for (const Case& c : {Case{{}, "PULSE_NONE", ""}, Case{{}, "PULSE_LATENCY_MSEC", "60"},
+                          Case{{250ms, 50ms}, "PULSE_NONE", ""}, Case{{}, "PULSE_SINK", "slow"}}) {
+        SCOPED_TRACE(testing::Message() << c.buffering.target.count() << " ms buffer, "
+                                        << c.variable << "=" << c.value);
+        ::setenv(c.variable, c.value, 1);
         open(c.buffering);
-        ::unsetenv("PULSE_LATENCY_MSEC");
+        ::unsetenv(c.variable);
         test::MonitorRecorder recording(GetParam());
         std::this_thread::sleep_for(300ms);
         const std::int64_t first = output->mixer().writeHeadFrame() + 4800;

@@ -90,8 +90,8 @@ TEST_P(Heard, AKey20MsBeforeAClickReachesThatClick) {
 TEST_P(Heard, EachStreamIsNamedByWhatItPlays) {
     const auto names = [] { // sorted
         std::string text(256, '\0');
-        std::FILE* list =
-            ::popen("pactl list sink-inputs | sed -n 's/.*media.name = //p' | sort", "r");
+        std::FILE* list = ::popen(
+            "pactl list sink-inputs | sed -n 's/.*media.name = \\(\"[0-9]\\)/\\1/p' | sort", "r");
         text.resize(list != nullptr ? std::fread(text.data(), 1, text.size(), list) : 0);
         if (list != nullptr)
             ::pclose(list);

@@ -96,10 +96,11 @@ fault TS1 engine/TempoSearch.cpp 's/if (step > 0 \&\& gives(from + step))/if (fa
 # below are checked on PulseAudio, and on PipeWire where the unplanted tree passes.
 fault SN1 sound/PulseAudioOutput.cpp 's/if (stream_ != nullptr \&\& streamReady_.load()) {/if (false) {/' \
     test_heard_clicks '^Servers/Heard\.EachStreamIsNamedByWhatItPlays/'
-fault PS1 sound/PulseAudioOutput.cpp 's/attributes.prebuf = static_cast<std::uint32_t>(pa_frame_size(\&kSpec) \* kBlockFrames);/attributes.prebuf = static_cast<std::uint32_t>(-1);/' \
+fault PS1 sound/PulseAudioOutput.cpp '/^        done(pa_stream_flush(stream_, nullptr, nullptr));$/d' \
     "test_heard_clicks test_PulseAudioOutput" '^Servers/(Heard\.TheFirstClick|PulseAudioOutputTest\.Corked)'
 fault PS2 sound/PulseAudioOutput.cpp 's/^\( *\)framesOf(timing->sink_usec);$/\10;/' \
-    test_PulseAudioOutput '^Servers/PulseAudioOutputTest\.TheClockSaysWhatIsHeardOnAnyBuffer/PulseAudio$'
+    test_PulseAudioOutput '^Servers/PulseAudioOutputTest\.TheClockSaysWhatIsHeardOnAnyBuffer/PulseAudio'
+fault PS3 sound/PulseAudioOutput.cpp '/^            output.connect();$/d' test_device_return '^Servers/DeviceReturn\..*/PulseAudio'
 
 # Which faults to plant.
 selected=()
@@ -117,8 +118,9 @@ fi
 rm -rf "$src"
 mkdir -p "$src" "$build"
 tar -C "$repo" --exclude='./build*' --exclude='./.git' -cf - . | tar -C "$src" -xf -
-# A file planted when an earlier run was cut short: rebuild it from the copy.
-[[ -f $work/planted ]] && touch "$src/$(cat "$work/planted")" && rm -f "$work/planted"
+# Files planted in earlier runs (also one cut short): the copy gives them back their old
+# mtimes, older than the objects built from the planted text, so they are rebuilt.
+[[ -f $work/planted ]] && sort -u "$work/planted" | while read -r f; do touch "$src/$f"; done
 cmake -S "$src" -B "$build" -G Ninja -DMETRO_BENCH=OFF -DMETRO_WERROR=OFF >"$work/cmake.log" 2>&1 ||
     { echo "configure failed: $work/cmake.log" >&2; exit 2; }
 
@@ -140,7 +142,7 @@ caught=0 missed=0 broken=0
 for i in "${selected[@]}"; do
     id=${ids[$i]} file=${files[$i]}
     cp "$src/$file" "$work/original"
-    echo "$file" >"$work/planted"
+    echo "$file" >>"$work/planted"
     sed -i -e "${seds[$i]}" "$src/$file"
     if cmp -s "$src/$file" "$work/original"; then
         result="NOPATCH (the sed changed nothing)"
@@ -154,7 +156,6 @@ for i in "${selected[@]}"; do
         esac
     fi
     cp "$work/original" "$src/$file" # a new mtime: the next build compiles it back
-    rm -f "$work/planted"
     printf '%-4s %s\n' "$id" "$result"
 done
 printf 'summary: %d caught, %d missed, %d broken of %d\n' "$caught" "$missed" "$broken" "${#selected[@]}"

@@ -84,6 +84,9 @@ enum class SoundServer { PulseAudio, PipeWire };
 inline const char* nameOf(SoundServer server) {
     return server == SoundServer::PulseAudio ? "PulseAudio" : "PipeWire";
 }
+inline void PrintTo(SoundServer server, std::ostream* out) {
+    *out << nameOf(server);
+}
 
 // Started by sound_server.sh, which the build puts beside the test programs.
 class PrivatePulseServer {

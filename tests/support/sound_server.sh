@@ -4,7 +4,9 @@
 # starts PulseAudio, or PipeWire as current desktops run it (pipewire, wireplumber and
 # pipewire-pulse, on a D-Bus session bus of their own, WirePlumber's hardware monitors off), in
 # the runtime folder FOLDER (the caller's XDG_RUNTIME_DIR), with one null sink "t" at 48 kHz as
-# the default sink. Then writes FOLDER/server.pid (the process that serves the protocol) and
+# the default sink, and a sink "slow" with 150 ms latency of its own in front of it (a tunnel
+# into "t", as a network or Bluetooth sink has: a PulseAudio tunnel, under PipeWire its own
+# pulse-tunnel in a PipeWire client process). Then writes FOLDER/server.pid (the process that serves the protocol) and
 # FOLDER/ready, and on TERM ends every process it started, the last started first. Exits 1
 # when the server does not answer within 10 s a step (a busy machine starts it slowly).
 #   sound_server.sh pulseaudio|pipewire
@@ -46,6 +48,7 @@ if [ "$server" = pulseaudio ]; then
         --load='module-null-sink sink_name=t rate=48000 norewinds=1' \
         --load=module-native-protocol-unix >>"$log" 2>&1 &
     pids+=($!)
+    protocol=$!
     within10s pactl info || stop 1
 else
     config=$folder/config
@@ -74,6 +77,7 @@ EOF
     pids+=($!)
     "${run[@]}" pipewire-pulse >>"$log" 2>&1 &
     pids+=($!)
+    protocol=$!
     within10s pactl info || stop 1
     pactl load-module module-null-sink sink_name=t format=float32le rate=48000 channels=2 \
         >>"$log" 2>&1 || stop 1
@@ -81,7 +85,26 @@ EOF
     within10s sh -c "pactl set-default-sink t && pactl info | grep -qx 'Default Sink: t'" || stop 1
 fi
 
-echo "${pids[-1]}" >"$folder/server.pid"
+if [ "$server" = pulseaudio ]; then
+    pactl load-module module-tunnel-sink sink_name=slow sink=t latency_msec=150 rate=48000 \
+        channels=2 format=float32le server="unix:$folder/pulse/native" >>"$log" 2>&1 || stop 1
+else
+    cat >"$folder/slow.conf" <<EOF
+context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert
+                     support.* = support/libspa-support }
+context.modules = [ { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-client-node } { name = libpipewire-module-adapter }
+    { name = libpipewire-module-pulse-tunnel
+      args = { tunnel.mode = sink pulse.server.address = "unix:$folder/pulse/native"
+               pulse.latency = 150 node.target = "t" audio.format = F32 audio.rate = 48000
+               audio.channels = 2 audio.position = [ FL FR ] stream.props = { node.name = slow } } } ]
+EOF
+    "${run[@]}" pipewire -c "$folder/slow.conf" >>"$log" 2>&1 &
+    pids+=($!)
+fi
+within10s sh -c "pactl list short sinks | grep -q slow" || stop 1
+
+echo "$protocol" >"$folder/server.pid"
 touch "$folder/ready"
 while :; do
     wait
