@@ -88,7 +88,8 @@ TEST_P(PulseAudioOutputTest, TheClockSaysWhatIsHeardOnAnyBuffer) {
             const double frame = f0 + (f1 - f0) * (heardAt - t0) / (t1 - t0);
             offsets.push_back((frame - static_cast<double>(first + k * kApart)) / 48.0);
         }
-        double mean = 0, squares = 0;
+        double mean = 0;
+        double squares = 0;
         for (const double offset : offsets)
             mean += offset / kClicks;
         for (const double offset : offsets)

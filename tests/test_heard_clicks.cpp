@@ -91,13 +91,14 @@ TEST_P(Heard, EachStreamIsNamedByWhatItPlays) {
     const auto names = [] { // sorted
         std::string text(256, '\0');
         std::FILE* list = ::popen(
-            "pactl list sink-inputs | sed -n 's/.*media.name = \\(\"[0-9]\\)/\\1/p' | sort", "r");
+            R"(pactl list sink-inputs | sed -n 's/.*media.name = \("[0-9]\)/\1/p' | sort)", "r");
         text.resize(list != nullptr ? std::fread(text.data(), 1, text.size(), list) : 0);
         if (list != nullptr)
             ::pclose(list);
         return text;
     };
-    ServedMetronome first(folder, 120, 2), second(folder, 90, 3);
+    ServedMetronome first(folder, 120, 2);
+    ServedMetronome second(folder, 90, 3);
     ASSERT_NE(first.device, nullptr) << "no output on the private server";
     ASSERT_NE(second.device, nullptr) << "no output on the private server";
     first.press(vk::Enter);

@@ -45,10 +45,12 @@ public:
     // Beat frames until the steady time `until`, which is met to the tenth of a millisecond
     // (the last stretch waits without sleeping).
     void runFramesTo(double until) {
-        for (double next = steadySeconds(); next < until - 0.003; next += 0.016) {
+        const double start = steadySeconds();
+        for (int frame = 0; start + frame * 0.016 < until - 0.003; ++frame) {
+            const double next = std::min(start + frame * 0.016, until - 0.002);
             std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                    std::chrono::duration<double>(std::min(next, until - 0.002)))));
+                    std::chrono::duration<double>(next))));
             form.metronome.Beat_Frame();
         }
         while (steadySeconds() < until) {
