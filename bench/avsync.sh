@@ -9,10 +9,13 @@
 #               latency_msec=150 in front of the recorded null sink (a stream into the same
 #               server), the program's stream moved to it before the start (and the default
 #               sink, for a program that opens its stream then); like a network
-#               or Bluetooth sink, it reports that latency
+#               or Bluetooth sink, it reports that latency. Under PipeWire the same tunnel is
+#               PipeWire's own pulse-tunnel module (pulse.latency = 150) in a PipeWire process
+#               of its own: pipewire-pulse cannot load a tunnel to itself
 # Prints the meter's offset line and the latency of the sink the program plays to.
 # Usage: bench/avsync.sh [program] [seconds]
 #   METRO_AVSYNC: the meter's folder, by default /work/shared/tools/avsync
+#   AUDIO_SERVER=pipewire: a private PipeWire instead of PulseAudio (the meter's servers.sh)
 set -euo pipefail
 program=$(realpath "${1:-build/bin/metronome}")
 seconds=${2:-20}
@@ -25,13 +28,34 @@ cp -r "$avsync/../timing" "$work/timing"
 rm -rf "$work/avsync/build"
 
 tempo="$work/avsync/metronome-tempo.sh 120"
+# PipeWire's tunnel, run by the hook as a PipeWire client process.
+cat >"$work/tunnel.conf" <<'EOF'
+context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert support.* = support/libspa-support }
+context.modules = [
+    { name = libpipewire-module-rt flags = [ ifexists nofail ] }
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-adapter }
+    { name = libpipewire-module-pulse-tunnel
+      args = { tunnel.mode = sink pulse.server.address = "@SERVER@" pulse.latency = 150
+               node.target = "av" audio.format = F32 audio.rate = 48000 audio.channels = 2
+               audio.position = [ FL FR ] stream.props = { node.name = tunnel } } }
+]
+EOF
 # Set-up hook for the tunnel sink: the tempo, then the tunnel and the move.
 {
     echo '#!/usr/bin/env bash'
     echo "$tempo"
     echo 'inputs=$(pactl list short sink-inputs | cut -f1) # the program'"'"'s, before the tunnel'"'"'s'
-    echo 'pactl load-module module-tunnel-sink sink_name=tunnel server="$PULSE_SERVER" sink=av \'
-    echo '    latency_msec=150 rate=48000 channels=2 format=float32le >/dev/null'
+    if [ "${AUDIO_SERVER:-pulseaudio}" = pipewire ]; then
+        echo "sed \"s|@SERVER@|\$PULSE_SERVER|\" $work/tunnel.conf >$work/tunnel-run.conf"
+        echo "pipewire -c $work/tunnel-run.conf >\$AV_OUT/tunnel.log 2>&1 &"
+        echo 'echo $! >"$AV_OUT/tunnel.pid"'
+        echo 'for _ in $(seq 50); do pactl list short sinks | grep -q tunnel && break; sleep 0.1; done'
+    else
+        echo 'pactl load-module module-tunnel-sink sink_name=tunnel server="$PULSE_SERVER" sink=av \\'
+        echo '    latency_msec=150 rate=48000 channels=2 format=float32le >/dev/null'
+    fi
     echo 'sleep 1'
     echo 'pactl set-default-sink tunnel # for a program that opens its stream at the start'
     echo 'for input in $inputs; do'
@@ -44,8 +68,13 @@ chmod +x "$work/tunnel.sh"
 run() { # name, set-up hook, then options for avsync.sh
     local name=$1 setup=$2
     shift 2
+    local failed=0
     "$work/avsync/avsync.sh" -d "$seconds" -o "$work/out/$name" -s "$setup" "$@" -- "$program" \
-        >"$work/$name.log" 2>&1 || {
+        >"$work/$name.log" 2>&1 || failed=1
+    if [ -s "$work/out/$name/tunnel.pid" ]; then # the hook's tunnel outlives the meter's server
+        kill "$(cat "$work/out/$name/tunnel.pid")" 2>/dev/null || true
+    fi
+    [ $failed -eq 0 ] || {
         echo "$name: the meter failed (see $work/$name.log; KEEP=1 keeps it)"
         return 0
     }
@@ -56,7 +85,7 @@ run() { # name, set-up hook, then options for avsync.sh
         "$(grep '^offset' "$work/out/$name/report.txt" | sed 's/^offset (ms) *//')" "$sink"
 }
 
-echo "A/V offset, heard click - vertical rod (ms), tempo 120, $seconds s each:"
+echo "A/V offset, heard click - vertical rod (ms), tempo 120, $seconds s each, ${AUDIO_SERVER:-pulseaudio}:"
 run default "$tempo"
 run client-60 "$tempo" -e PULSE_LATENCY_MSEC=60
 run tunnel-150 "$work/tunnel.sh"

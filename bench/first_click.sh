@@ -3,12 +3,15 @@
 # (Xvfb) and a private PulseAudio server whose null sink (48 kHz float, no rewinds, suspended
 # after 2 s idle by module-suspend-on-idle) is recorded through its monitor with the
 # server's timing, so every recorded sample has its CLOCK_MONOTONIC moment of being heard
-# (avsync's monrec). Presses go through one long-running xdotool, stamped on CLOCK_MONOTONIC
-# just before the key is sent.
+# (avsync's monrec). With AUDIO_SERVER=pipewire: a private PipeWire (pipewire, wireplumber and
+# pipewire-pulse, avsync's servers.sh) whose monitor is dated by arrival; its sink is not
+# suspended while it is recorded. Presses go through one long-running xdotool, stamped on
+# CLOCK_MONOTONIC just before the key is sent.
 #   launch  the first start, 1 s after the window showed (a new program each time)
 #   short   a start 1 s after a stop
 #   long    a start 4 s after a stop: past the sink's 2 s idle timeout, so the sink is
-#           suspended (checked) and must wake; this stands in for an hour's pause
+#           suspended (checked; PulseAudio only) and must wake; this stands in for an hour's
+#           pause
 # Prints the median and the worst per case.
 # Usage: bench/first_click.sh [program] [starts per case]
 #   METRO_AVSYNC: the A/V sync meter's folder (monrec.c), by default /work/shared/tools/avsync
@@ -16,15 +19,18 @@ set -euo pipefail
 program=$(realpath "${1:-build/bin/metronome}")
 starts=${2:-10}
 avsync=${METRO_AVSYNC:-/work/shared/tools/avsync}
+server=${AUDIO_SERVER:-pulseaudio}
 work=$(mktemp -d)
 chmod 700 "$work"
 export XDG_RUNTIME_DIR=$work HOME=$work NO_AT_BRIDGE=1
 pids=()
 cleanup() {
-    local pid
+    local i
     exec 7>&- # the presses' xdotool ends with its input
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do # the last started first
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
     [ -n "${KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -37,24 +43,18 @@ gcc -O2 -o "$work/monrec" "$work/monrec-idle.c" $(pkg-config --cflags --libs lib
 source "$(dirname "$0")/../scripts/xvfb.sh"
 start_xvfb
 pids+=("$XVFB_PID")
-cat >"$work/daemon.conf" <<EOF
-default-sample-format = float32le
-default-sample-rate = 48000
-exit-idle-time = -1
-EOF
-cat >"$work/fc.pa" <<EOF
-load-module module-null-sink sink_name=fc format=float32le rate=48000 channels=2 norewinds=1
-load-module module-native-protocol-unix socket=$work/native auth-anonymous=1
-load-module module-suspend-on-idle timeout=2
-set-default-sink fc
-EOF
-printf 'autospawn = no\n' >"$work/client.conf"
-export PULSE_SERVER=unix:$work/native PULSE_CLIENTCONFIG=$work/client.conf
-pulseaudio -n -F "$work/fc.pa" --daemonize=no --use-pid-file=no --exit-idle-time=-1 \
-    --log-target=file:"$work/pulse.log" &
-pids+=($!)
-for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-"$work/monrec" fc.monitor 3600 "$work/audio.f32" "$work/audio.timing" 48000 2 >"$work/monrec.log" 2>&1 &
+source "$avsync/servers.sh" # pa_server, pw_servers
+if [ "$server" = pipewire ]; then
+    pw_servers "$work" "$work" fc || { echo "PipeWire did not start (logs in $work)" >&2; exit 1; }
+    clock=arrival
+else
+    pa_server "$work" "$work" fc || { echo "PulseAudio did not start" >&2; exit 1; }
+    pactl load-module module-suspend-on-idle timeout=2 >/dev/null
+    clock=server
+fi
+pids+=("${SRV_PIDS[@]}")
+"$work/monrec" fc.monitor 3600 "$work/audio.f32" "$work/audio.timing" 48000 2 "$clock" \
+    >"$work/monrec.log" 2>&1 &
 rec=$!
 pids+=($rec)
 
@@ -98,7 +98,8 @@ for ((i = 0; i < starts; i++)); do
     press stop
     sleep 4
     state=$(sink_state)
-    [ "$state" = SUSPENDED ] || echo "warning: the sink is $state, not SUSPENDED, before a long-stop start" >&2
+    [ "$state" = SUSPENDED ] || [ "$server" = pipewire ] ||
+        echo "warning: the sink is $state, not SUSPENDED, before a long-stop start" >&2
     press long
     sleep 1.2
     press stop
@@ -111,7 +112,7 @@ wait "$rec" 2>/dev/null || true
 
 py=python3
 $py -c 'import numpy' 2>/dev/null || py=$(PATH=$(getconf PATH) command -v python3)
-"$py" - "$work" <<'EOF'
+"$py" - "$work" "$server" <<'EOF'
 import sys
 import numpy as np
 
@@ -149,7 +150,7 @@ for line in open(f"{work}/presses"):
     results.setdefault(case, []).append((after[0] - t) * 1000)
 
 names = {"launch": "right after launch", "short": "after a 1 s stop",
-         "long": "after a 4 s stop (sink suspended)"}
+         "long": "after a 4 s stop" + (" (sink suspended)" if sys.argv[2] == "pulseaudio" else "")}
 print("press to first heard click (ms):")
 for case in ("launch", "short", "long"):
     v = np.array(results.get(case, []))

@@ -2,6 +2,8 @@
 
 #include "model/Rounding.h"
 
+#include <string>
+
 namespace metro {
 
 void Metronome::I_Play_Click(std::int16_t Index) {
@@ -19,6 +21,10 @@ void Metronome::I_Play_Click(std::int16_t Index) {
         state.ScaleWasShown = state.ScaleShown;
         if (state.ScaleWasShown)
             Scale_Show(false);
+        if (state.SoundReady && state.SoundDevice) // how the desktop's mixer lists the stream
+            state.SoundDevice->Device_Name(std::to_string(state.Tempo) + " per minute, " +
+                                           std::to_string(state.BeatsPerMeasure) +
+                                           (state.BeatsPerMeasure == 1 ? " beat" : " beats"));
         Beat_Loop();
         return;
     }

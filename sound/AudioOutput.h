@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace metro {
 
@@ -69,6 +70,10 @@ public:
     // awake() is what was asked last; a device may take a moment to follow.
     virtual void setAwake(bool awake) { static_cast<void>(awake); }
     bool awake() const { return wantAwake_.load(); }
+
+    // What the sound server's mixer lists the output's stream as (outputs without a server
+    // ignore it). Never waits for the server.
+    virtual void setStreamName(const std::string& name) { static_cast<void>(name); }
 
     // While held, the renderer does not run; keep it short (adding or removing a voice).
     virtual void holdRendering() = 0;

@@ -171,6 +171,11 @@ void Cls_DX7_JP::Device_Awake(bool Awake) {
         DS->setAwake(Awake);
 }
 
+void Cls_DX7_JP::Device_Name(const std::string& Name) {
+    if (ready())
+        DS->setStreamName(Name);
+}
+
 bool Cls_DX7_JP::Wave_CancelFrom(std::int16_t Index, std::int64_t fromFrame) {
     WaveSlot* found = slot(Index);
     if (found == nullptr)

@@ -74,6 +74,9 @@ public:
     // stands still, so a click handed over for WriteHeadFrame or later still lands on its
     // frame, only later in real time.
     void Device_Awake(bool Awake);
+    // What the desktop's sound mixer lists this instance's stream as, so that several
+    // metronomes can be told apart there. Does nothing unless Ready; never waits.
+    void Device_Name(const std::string& Name);
 
     // The device clock, in frames since the device opened; every one is 0 unless Ready.
     //

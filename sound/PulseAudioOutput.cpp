@@ -3,6 +3,7 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
+#include <pulse/proplist.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
@@ -180,7 +181,7 @@ void PulseAudioOutput::disconnect() {
 }
 
 void PulseAudioOutput::createStream() {
-    stream_ = pa_stream_new(context_, "Metronome", &kSpec, nullptr);
+    stream_ = pa_stream_new(context_, streamName_.c_str(), &kSpec, nullptr);
     if (stream_ == nullptr) {
         lost();
         return;
@@ -320,6 +321,21 @@ void PulseAudioOutput::applyWish() {
         clock_.resume();
         done(pa_stream_cork(stream_, 0, &PulseAudioOutput::onUncorked, this));
     }
+}
+
+void PulseAudioOutput::setStreamName(const std::string& name) {
+    pa_threaded_mainloop_lock(loop_);
+    if (name != streamName_) {
+        streamName_ = name; // a stream made later takes it as its name
+        if (stream_ != nullptr && deviceOpen()) {
+            pa_proplist* properties = pa_proplist_new();
+            pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, name.c_str());
+            done(pa_stream_proplist_update(stream_, PA_UPDATE_REPLACE, properties, nullptr,
+                                           nullptr));
+            pa_proplist_free(properties);
+        }
+    }
+    pa_threaded_mainloop_unlock(loop_);
 }
 
 void PulseAudioOutput::onUncorked(pa_stream* stream, int success, void* self) {

@@ -25,9 +25,9 @@
 // a growing pause between tries, and carries on with the same mixer, sounds and clock.
 //
 // Threads
-// - Window thread: setAwake(), holdRendering()/releaseRendering() and takeBack() (they take
-//   libpulse's main loop lock, which the loop holds only while it dispatches), heardFrame(),
-//   changeableFrame() and the other readers (lock-free).
+// - Window thread: setAwake(), holdRendering()/releaseRendering(), takeBack() and
+//   setStreamName() (they take libpulse's main loop lock, which the loop holds only while it
+//   dispatches), heardFrame(), changeableFrame() and the other readers (lock-free).
 // - libpulse's loop thread: every callback; the write callback renders the mixer, and so
 //   does the write of what was taken back.
 
@@ -41,6 +41,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <string>
 
 struct pa_threaded_mainloop;
 struct pa_context;
@@ -78,6 +79,8 @@ public:
     void takeBack(std::int64_t frame, const RenderingHold& hold) override;
     // Uncorks (true) or corks and flushes (false) the stream; never waits for the server.
     void setAwake(bool awake) override;
+    // The stream's media.name, at once if it is connected, else when it is made.
+    void setStreamName(const std::string& name) override;
     void holdRendering() override;
     void releaseRendering() override;
     // Any thread: how often the stream ran short (the server had nothing left to play).
@@ -129,6 +132,7 @@ private:
     bool corked_ = true;
     bool quit_ = false;
     bool sinksKnown_ = false;
+    std::string streamName_ = "Metronome";
     std::int32_t sinksCounted_ = 0;
     HeardClock clock_;
     std::int64_t rewrite_ = 0;             // frames taken back, to be written again

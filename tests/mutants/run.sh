@@ -137,6 +137,15 @@ fault CL3 app/PlatformOpening.cpp 's/    if (type == QtFatalMsg) {/    if (false
     "test_platform_opening metronome" '^RealProgram\.'
 fault TS1 engine/TempoSearch.cpp 's/if (step > 0 \&\& gives(from + step))/if (false \&\& gives(from + step))/' \
     test_tempo_search '^TempoSearch\.'
+# On PipeWire the heard clock and the take-back of queued sound do not pass yet: the faults
+# below are checked on PulseAudio, and on PipeWire where the unplanted tree passes.
+fault SN1 sound/PulseAudioOutput.cpp 's/if (stream_ != nullptr \&\& deviceOpen()) {/if (false) {/' \
+    test_heard_clicks '^Servers/Heard\.EachStreamIsNamedByWhatItPlays/'
+fault PS1 sound/PulseAudioOutput.cpp '/^        done(pa_stream_flush(stream_, nullptr, nullptr));$/d' \
+    "test_heard_clicks test_PulseAudioOutput" '^Servers/(Heard\.TheFirstClick|PulseAudioOutputTest\.Corked)'
+fault PS2 sound/PulseAudioOutput.cpp 's/^\( *\)framesOf(timing->sink_usec);$/\10;/' \
+    test_PulseAudioOutput '^Servers/PulseAudioOutputTest\.TheClockSaysWhatIsHeardOnAnyBuffer/PulseAudio'
+fault PS3 sound/PulseAudioOutput.cpp '/^            output.connect();$/d' test_device_return '^Servers/DeviceReturn\..*/PulseAudio'
 
 # Which faults to plant.
 selected=()
