@@ -2,6 +2,7 @@
 // after others are cleared, loop and volume, the index limit, the failure values, bad files.
 
 #include "sound/Cls_DX7_JP.h"
+#include "support/SoundPrinting.h"
 #include "support/TempFolder.h"
 #include "support/TestSounds.h"
 
@@ -13,10 +14,6 @@
 #include <utility>
 
 namespace metro {
-
-void PrintTo(LoadFailure failure, std::ostream* out) {
-    *out << '"' << describe(failure) << '"';
-}
 
 namespace {
 
@@ -85,18 +82,6 @@ TEST_F(SoundClassTest, IndexesFollowTheLoadOrderAndAreNeverHandedOutTwice) {
     EXPECT_FLOAT_EQ(playedLevel(5), levelOf(1));
 }
 
-TEST_F(SoundClassTest, ClearAllSilencesEverySlotAndRestartsTheIndexes) {
-    EXPECT_FALSE(sound.Wave_ClearAll());
-    sound.LoopPlay(load(path(1)), true);
-    sound.Wave_Play(1);
-    sound.Wave_Play(load(path(2)));
-    EXPECT_NE(renderFrames(*output, kBlock)[0], 0.0f);
-    EXPECT_TRUE(sound.Wave_ClearAll());
-    EXPECT_EQ(firstSoundingFrame(renderFrames(*output, 4 * kBlock), 1), -1);
-    EXPECT_FALSE(sound.Wave_Play(1));
-    EXPECT_EQ(load(path(3)), 1);
-}
-
 TEST_F(SoundClassTest, OutOfRangeVolumesAndInvalidIndexesAreRefused) {
     const std::int16_t slot = load(path(2)); // volume: hundredths of a decibel
     for (const auto& [set, kept] :
@@ -118,7 +103,9 @@ TEST_F(SoundClassTest, OutOfRangeVolumesAndInvalidIndexesAreRefused) {
     }
 }
 
-TEST_F(SoundClassTest, TheLastIndexIs32767UntilClearAll) {
+// ClearAll frees every slot, sounding or not, and the indexes start again at 1.
+TEST_F(SoundClassTest, TheLastIndexIs32767UntilClearAllSilencesEverySlot) {
+    EXPECT_FALSE(sound.Wave_ClearAll()) << "nothing to clear";
     const std::string tiny = folder.file("tiny.wav");
     ASSERT_TRUE(writePcm16(tiny, steadySound(500, 1)));
     for (int n = 1; n <= 32767; ++n)
@@ -126,7 +113,13 @@ TEST_F(SoundClassTest, TheLastIndexIs32767UntilClearAll) {
     EXPECT_EQ(tryLoad(path(1)), kRefused);
     EXPECT_TRUE(sound.Wave_Clear(5));
     EXPECT_EQ(tryLoad(path(1)), kRefused) << "a freed index is not handed out again";
+    sound.LoopPlay(6, true);
+    sound.Wave_Play(6);
+    sound.Wave_Play(7);
+    EXPECT_NE(renderFrames(*output, kBlock)[0], 0.0f);
     EXPECT_TRUE(sound.Wave_ClearAll());
+    EXPECT_EQ(firstSoundingFrame(renderFrames(*output, 4 * kBlock), 1), -1);
+    EXPECT_FALSE(sound.Wave_Play(1));
     EXPECT_EQ(load(path(1)), 1);
 }
 

@@ -2,6 +2,7 @@
 // and the full length of a resampled sound (a converter that loses the tail cuts clicks short).
 
 #include "sound/WaveDecoder.h"
+#include "support/SoundPrinting.h"
 #include "tools/WaveWriter.h"
 
 #include <gtest/gtest.h>
@@ -9,10 +10,6 @@
 #include <algorithm>
 
 namespace metro {
-
-void PrintTo(LoadFailure failure, std::ostream* out) {
-    *out << '"' << describe(failure) << '"';
-}
 
 TEST(WaveDecoder, Pcm16MonoBecomesEqualFloatChannelsAndOddSizedChunksAreWalked) {
     std::vector<std::uint8_t> bytes = pcm16WaveBytes(std::vector<std::int16_t>{16384, -32768, 0});

@@ -2,7 +2,7 @@
 // clicks to an offline sound device, and the rendered sound is checked frame by frame.
 
 #include "support/ClickRecorder.h"
-#include "support/MixerPrint.h"
+#include "support/SoundPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // swing's beat grid with no late burst. Offline device; time passes without rendering.
 
 #include "support/ClickRecorder.h"
-#include "support/MixerPrint.h"
+#include "support/SoundPrinting.h"
 
 #include <gtest/gtest.h>
 
