@@ -31,9 +31,8 @@ struct AccessibleWindow : ::testing::Test {
 } // namespace
 
 TEST_F(AccessibleWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsButtons) {
-    const auto shown = shownWindow();
-    MetronomeWindow& window = *shown;
-    QAccessibleInterface* root = QAccessible::queryAccessibleInterface(&window);
+    const auto window = shownWindow();
+    QAccessibleInterface* root = QAccessible::queryAccessibleInterface(window.get());
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->text(QAccessible::Name), "Metronome");
     ASSERT_EQ(root->childCount(), 15);
@@ -61,7 +60,7 @@ TEST_F(AccessibleWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsB
     }
     EXPECT_EQ(named["Tempo, beats per minute"]->textInterface()->text(0, 3), "120");
     EXPECT_EQ(named["Tempo"]->valueInterface()->currentValue().toInt(), 120);
-    const QPoint topLeft = window.mapToGlobal(QPoint(178, 392)); // where Play is painted
+    const QPoint topLeft = window->mapToGlobal(QPoint(178, 392)); // where Play is painted
     EXPECT_EQ(named["Play"]->rect(), QRect(topLeft, QSize(13, 15)));
     EXPECT_EQ(root->childAt(topLeft.x() + 5, topLeft.y() + 5), named["Play"]);
 
@@ -73,12 +72,12 @@ TEST_F(AccessibleWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsB
     EXPECT_TRUE(named["3 beats per measure"]->state().checked);
     EXPECT_FALSE(named["2 beats per measure"]->state().checked);
     EXPECT_TRUE(named["Tempo scale and key help"]->state().checked);
-    EXPECT_TRUE(window.form().state().Playing);
+    EXPECT_TRUE(window->form().state().Playing);
     EXPECT_FALSE(named["Stop"]->state().invisible);
     press("Stop");
-    EXPECT_FALSE(window.form().state().Playing);
+    EXPECT_FALSE(window->form().state().Playing);
     press("Close");
-    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window->isVisible());
 }
 
 // Qt's cache deletes an interface with its object, and the painted controls have none: they
