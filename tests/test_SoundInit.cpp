@@ -38,9 +38,7 @@ TEST(SoundInit, LoadsBothClicksFromTheProgramFolderOrStopsAtTheFirstMissingPiece
         test::RecordingWindow window;
         window.folder = program.path().string();
         MetronomeState state;
-        std::shared_ptr<AudioOutput> output;
-        if (c.device)
-            output = std::make_shared<OfflineAudioOutput>();
+        const auto output = c.device ? std::make_shared<OfflineAudioOutput>() : nullptr;
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(Sound_Init(state, window, [&] { return std::make_unique<Cls_DX7_JP>(output); }),
                   c.ready);
