@@ -1,5 +1,8 @@
 // Every click on its beat: the real beat frames, run at irregular intervals, hand their
-// clicks to an offline sound device, and the rendered sound is checked frame by frame.
+// clicks to an offline sound device, and the rendered sound is checked frame by frame. A
+// device lost during play and back again: the swing goes on on the steady clock, the beats
+// that pass in silence still count the measure, and the clicks come back on the swing's beat
+// grid with no late burst (time passes without rendering).
 
 #include "support/ClickRecorder.h"
 #include "support/SoundPrinting.h"
@@ -12,6 +15,7 @@ using test::ClickedMetronome;
 namespace {
 
 constexpr std::int64_t msFrames = ClickedMetronome::rate / 1000;
+constexpr std::int64_t kBeat = ClickedMetronome::rate / 2; // frames per beat at 120
 
 // Tempo, beats per measure, the device clock's first frame.
 class OnTheGrid : public ::testing::TestWithParam<std::tuple<int, int, std::int64_t>> {};
@@ -121,3 +125,42 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
         return std::get<0>(info.param).name + std::to_string(std::get<1>(info.param)) + "MsBefore";
     });
+
+TEST(DeviceLoss, ClicksComeBackOnTheSwingsGridWithTheAccentsInPlace) {
+    ClickedMetronome m;
+    m.state().BeatsPerMeasure = 3;
+    m.form.I_Play_Click(0);
+    m.playFor(2.2);
+    m.playToJustBeforeABeat(); // that beat must not sound late after the loss
+    const std::size_t before = m.clicks.size();
+    m.loseDeviceFor(2.3); // not a whole number of beats
+    const std::int64_t backAt = m.steady.heard;
+    m.playFor(3);
+
+    ASSERT_GT(m.clicks.size(), before + 4) << "the clicks came back";
+    // Every beat after the return sounds, from the first the device could still place.
+    EXPECT_LE(m.clicks[before].realFrame, backAt + kBeat);
+    const auto firstBack =
+        static_cast<std::size_t>((m.clicks[before].realFrame - m.clicks.front().realFrame) / kBeat);
+    const std::vector<int> heard = m.beatsHeard(120, &test::Click::realFrame);
+    for (std::size_t k = 0; k < heard.size(); ++k)
+        EXPECT_EQ(heard[k], k >= before && k < firstBack ? 0 : k % 3 == 0 ? 2 : 1) << "beat " << k;
+    EXPECT_EQ(m.output->mixer().dropped(), Mixer::Dropped{}) << "silent beats, none dropped";
+}
+
+TEST(DeviceLoss, AShortGapResumesTheGridWhereItStood) {
+    ClickedMetronome m;
+    m.state().BeatsPerMeasure = 4;
+    m.form.I_Play_Click(0);
+    m.playFor(1.2);
+    m.playToJustBeforeABeat();
+    m.loseDeviceFor(0.15); // shorter than a loss: no beat is dropped
+    m.playFor(2);
+
+    // Every beat of the device's time sounds.
+    const std::vector<int> heard = m.beatsHeard(120);
+    EXPECT_EQ(heard.size(), (m.now() - m.clicks.front().frame) / kBeat + 1);
+    for (std::size_t k = 0; k < heard.size(); ++k)
+        EXPECT_EQ(heard[k], k % 4 == 0 ? 2 : 1) << "beat " << k;
+    EXPECT_EQ(m.output->mixer().dropped(), Mixer::Dropped{});
+}
