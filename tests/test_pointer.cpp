@@ -1,8 +1,11 @@
 // The pointer: dragging the weight, clicking beside the rod, the title band, the close box
-// and closing, delivered through the router as a desktop window delivers them.
+// and closing, delivered through the router as a desktop window delivers them; and Qt's
+// pointer events to the router, where a left button handed to the window manager's move
+// counts as released. (The window's own tests drag the weight through Qt, pixels to twips.)
 
 #include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
+#include "ui/qt/PointerInput.h"
 
 #include <gtest/gtest.h>
 
@@ -149,4 +152,27 @@ TEST_F(Pointer, TheWheelWalksEveryTempoOnceEachWayAndRestsDuringPlay) {
     form.I_Play_Click(0);
     form.Form_MouseWheel(-360);
     EXPECT_EQ(std::tuple(s.Tempo, c.I_Rod.Top), std::tuple(std::int16_t{40}, top));
+}
+
+// Qt goes on reporting the left button held after the window manager took it for its move,
+// until Qt sees it pressed or released again.
+TEST_F(Pointer, ALeftButtonHandedToTheWindowManagerCountsAsReleasedUntilQtSeesItAgain) {
+    PointerInput input{router};
+    window.onSystemMove = [&] { input.leftButtonHandedOver(); }; // as the real window's move
+    const QPointF band{100, 10};                                 // window pixels in the title band
+    input.move(Qt::NoButton, {}, band);
+    input.press(Qt::LeftButton, {}, band);
+    input.move(Qt::LeftButton, {}, band + QPointF(8, 6));
+    ASSERT_EQ(window.systemMoves, 1);
+    // The manager got the release; Qt still says the button is held on every move.
+    for (int i = 1; i <= 5; ++i)
+        input.move(Qt::LeftButton, {}, band + QPointF(i, 0));
+    EXPECT_EQ(window.systemMoves, 1) << "no move started again without a button down";
+    // A click: Qt sees the button again, and the next drag moves the window.
+    input.press(Qt::LeftButton, {}, band);
+    input.release(Qt::LeftButton, {}, {}, band);
+    input.move(Qt::NoButton, {}, band);
+    input.press(Qt::LeftButton, {}, band);
+    input.move(Qt::LeftButton, {}, band + QPointF(8, 6));
+    EXPECT_EQ(window.systemMoves, 2);
 }

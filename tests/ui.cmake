@@ -10,11 +10,9 @@ set_tests_properties(window_at_double_density PROPERTIES
     ENVIRONMENT "QT_SCALE_FACTOR=2")
 metro_add_test(test_tempo_change SOURCES test_tempo_change.cpp LIBS metro_form)
 metro_add_test(test_start_stop SOURCES test_start_stop.cpp LIBS metro_form)
-metro_add_test(test_pointer SOURCES test_pointer.cpp LIBS metro_form)
+metro_add_test(test_pointer SOURCES test_pointer.cpp LIBS metro_form metro_window)
 metro_add_test(test_keyboard SOURCES test_keyboard.cpp LIBS metro_form)
 metro_add_test(test_key_mapping OWN_MAIN SOURCES test_key_mapping.cpp
-    LIBS metro_qt_test_main metro_window)
-metro_add_test(test_pointer_input OWN_MAIN SOURCES test_pointer_input.cpp
     LIBS metro_qt_test_main metro_window)
 metro_add_test(test_repaint_bands OWN_MAIN SOURCES test_repaint_bands.cpp
     LIBS metro_qt_test_main metro_window)
