@@ -11,9 +11,7 @@ set_tests_properties(window_at_double_density PROPERTIES
 metro_add_test(test_tempo_change SOURCES test_tempo_change.cpp LIBS metro_form)
 metro_add_test(test_start_stop SOURCES test_start_stop.cpp LIBS metro_form)
 metro_add_test(test_pointer SOURCES test_pointer.cpp LIBS metro_form metro_window)
-metro_add_test(test_keyboard SOURCES test_keyboard.cpp LIBS metro_form)
-metro_add_test(test_key_mapping OWN_MAIN SOURCES test_key_mapping.cpp
-    LIBS metro_qt_test_main metro_window)
+metro_add_test(test_keyboard SOURCES test_keyboard.cpp LIBS metro_form metro_window)
 metro_add_test(test_repaint_bands OWN_MAIN SOURCES test_repaint_bands.cpp
     LIBS metro_qt_test_main metro_window)
 metro_add_test(test_frame_pacer OWN_MAIN SOURCES test_frame_pacer.cpp
