@@ -1,7 +1,6 @@
 # The main of the Qt test programs: a QApplication on the offscreen platform.
 add_library(metro_qt_test_main STATIC ${CMAKE_CURRENT_SOURCE_DIR}/support/QtTestMain.cpp)
 target_link_libraries(metro_qt_test_main PUBLIC GTest::gtest Qt6::Widgets PRIVATE metro_warnings)
-metro_add_test(test_startup SOURCES test_startup.cpp LIBS metro_form)
 metro_add_test(test_metronome_window OWN_MAIN SOURCES test_metronome_window.cpp
     LIBS metro_qt_test_main metro_window Qt6::Test)
 # The same window tests at twice the pixel density.
