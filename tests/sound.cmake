@@ -3,7 +3,6 @@
 metro_add_test(test_Mixer SOURCES test_Mixer.cpp LIBS metro_sound)
 metro_add_test(test_HeardClock SOURCES test_HeardClock.cpp LIBS metro_sound)
 metro_add_test(test_Cls_DX7_JP SOURCES test_Cls_DX7_JP.cpp LIBS metro_sound)
-metro_add_test(test_WaveDecoder SOURCES test_WaveDecoder.cpp LIBS metro_sound)
 metro_add_test(test_SdlAudioOutput SOURCES test_SdlAudioOutput.cpp LIBS metro_sound)
 metro_add_test(test_HandOverStress SOURCES test_HandOverStress.cpp LIBS metro_sound)
 metro_add_test(test_SoundInit SOURCES test_SoundInit.cpp LIBS metro_form)

@@ -105,13 +105,13 @@ fault C4 sound/Cls_DX7_JP.cpp 's/(LastIndex + 1)/(WaveCount + 1)/' test_Cls_DX7_
 fault C5 sound/Cls_DX7_JP.cpp 's/? nullptr : \&Waves\[static_cast<std::size_t>(position)\];/? nullptr : \&Waves[1];/' \
     test_Cls_DX7_JP '^SoundClassTest\.'
 fault W1 sound/WaveDecoder.cpp 's/offset += 8 + size + (size \& 1);/offset += 8 + size;/' \
-    "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
+    test_Cls_DX7_JP '^(WaveDecoder\.|SoundClass/BadFile)'
 fault W2 sound/WaveDecoder.cpp '/if (offset + 8 + size > riffEnd)/,+1d' \
-    "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
+    test_Cls_DX7_JP '^(WaveDecoder\.|SoundClass/BadFile)'
 fault W3 sound/WaveDecoder.h 's/kMaxSlotBytes = 32u << 20;/kMaxSlotBytes = 1024u << 20;/' \
-    "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
+    test_Cls_DX7_JP '^(WaveDecoder\.|SoundClass/BadFile)'
 fault W4 sound/WaveDecoder.cpp 's|static_cast<std::uint64_t>(device.sampleRate) /|format.samplesPerSec /|' \
-    test_WaveDecoder '^WaveDecoder\.'
+    test_Cls_DX7_JP '^WaveDecoder\.'
 fault AL1 sound/SdlAudioOutput.cpp '/^    silenceAlsa();$/d' metronome '^no_sound_real_program$'
 fault A1 engine/BeatLoop.cpp 's/run.BeatCounter == 0 ?/run.BeatCounter == 1 ?/' \
     test_click_timing '^(Tempos/OnTheGrid|ClickTiming|MuteAndBeats)'
