@@ -72,6 +72,12 @@ struct Server {
     }
 };
 
+// A clock fed by a server from the test's start.
+struct Served : ::testing::Test {
+    HeardClock clock{kRate};
+    Server server;
+};
+
 struct SteadyCase {
     const char* name;
     std::int64_t cycle;
@@ -81,15 +87,13 @@ struct SteadyCase {
     friend void PrintTo(const SteadyCase& steady, std::ostream* out) { *out << steady.name; }
 };
 
-class SteadyPlay : public ::testing::TestWithParam<SteadyCase> {};
+struct SteadyPlay : Served, ::testing::WithParamInterface<SteadyCase> {};
 
 // Exact reports give the truth to the frame; whole-cycle reports, up to 5.3 ms ahead each,
 // give it within a quarter of a millisecond, and a change can reach the frame the server has
 // taken at worst (the cycle and the sink's latency) and no more than a millisecond beyond.
 TEST_P(SteadyPlay, TheClockFollowsWhatIsHeardAndKnowsWhatTheServerHolds) {
     const SteadyCase& steady = GetParam();
-    HeardClock clock(kRate);
-    Server server;
     server.cycle = steady.cycle;
     server.block = steady.block;
     server.play(clock, 2000 * kMs);
@@ -108,8 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, SteadyPlay,
 
 // The line runs on in real time from its last report, but never past the frames written and
 // never back before the report; a stream that waits to start stands still.
-TEST(HeardClock, TheClockStopsAtWhatWasWrittenAndStandsWhileTheStreamWaits) {
-    HeardClock clock(kRate);
+TEST_F(Served, TheClockStopsAtWhatWasWrittenAndStandsWhileTheStreamWaits) {
     clock.report({1000, 720, 5000, true}, kStart);
     EXPECT_EQ(HeardClock::heardAt(clock.line(), kStart + 10 * kMs, 100'000, kRate), 1480);
     EXPECT_EQ(HeardClock::heardAt(clock.line(), kStart + 10 * kMs, 1200, kRate), 1200);
@@ -126,9 +129,7 @@ TEST(HeardClock, TheClockStopsAtWhatWasWrittenAndStandsWhileTheStreamWaits) {
 // what the server still holds (it stopped the stream short of empty, as PipeWire's server
 // does) and the sink's latency. The reports from inside the gap move the line nowhere.
 // Restarting took just that: nothing more to move, and the line keeps the truth.
-TEST(HeardClock, AStallMovesTheMixersClockOnByItsGap) {
-    HeardClock clock(kRate);
-    Server server;
+TEST_F(Served, AStallMovesTheMixersClockOnByItsGap) {
     server.play(clock, 1000 * kMs);
     const std::int64_t written = server.truth(server.now) + 2880; // 60 ms queued
     constexpr std::int64_t kHeld = 1648;                          // still queued when it stopped
@@ -155,7 +156,7 @@ struct RestartCase {
     friend void PrintTo(const RestartCase& restart, std::ostream* out) { *out << restart.name; }
 };
 
-class Restart : public ::testing::TestWithParam<RestartCase> {};
+struct Restart : Served, ::testing::WithParamInterface<RestartCase> {};
 
 // A restart slower than the sink's latency is heard late by the difference, a quicker one
 // early: the first reports after it tell, the writer moves the mixer's clock by it (on, or
@@ -165,8 +166,6 @@ class Restart : public ::testing::TestWithParam<RestartCase> {};
 // stalls allow for the sink's latency alone.
 TEST_P(Restart, TheReportsAfterAStallCorrectTheClockEitherWayUntilANewStream) {
     const std::int64_t extra = GetParam().extra;
-    HeardClock clock(kRate);
-    Server server;
     server.play(clock, 1000 * kMs);
     // A stall of 250 ms, after which 4000 frames short of the mixer frame heard then have been
     // written: how far beyond them the mixer's clock is moved on.
@@ -207,12 +206,10 @@ INSTANTIATE_TEST_SUITE_P(Stalls, Restart,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Odd orders: a catch-up with no stall, a stall before any report, a stall ended by a cork.
-TEST(HeardClock, CatchUpsWithoutAPlayingStallMoveNothing) {
-    HeardClock clock(kRate);
+TEST_F(Served, CatchUpsWithoutAPlayingStallMoveNothing) {
     EXPECT_EQ(clock.catchUp(0, kStart), 0) << "no stall";
     clock.ranDry();
     EXPECT_EQ(clock.catchUp(0, kStart + 500 * kMs), 0) << "no line before the stall";
-    Server server;
     server.play(clock, 500 * kMs);
     clock.ranDry();
     clock.ranDry();
