@@ -117,9 +117,8 @@ TEST_F(Pointer, DuringPlayOnlyTheCloseBoxReacts) {
               std::tuple(top, std::int16_t{120}, 0, false));
     form.P_X_MouseMove(0, 0, 100, 100); // the close box still works
     EXPECT_TRUE(c.P_X.Visible);
-    form.P_X_Click();
-    EXPECT_EQ(std::tuple(s.Playing, window.unloads, window.hidden, s.SoundDevice == nullptr),
-              std::tuple(false, 1, true, true));
+    form.P_X_Click(); // closing during play (what it ends: Stopped.ClosingEndsTheRun...)
+    EXPECT_EQ(window.unloads, 1);
 }
 
 TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThemWithTheLeftButton) {
