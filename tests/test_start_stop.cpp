@@ -1,7 +1,12 @@
-// Start-up (the defaults of every run, shown on the controls, and the one message when the
-// clicks cannot be loaded), start and stop, and the pendulum's swing between them.
+// Start-up: the click set-up (both clicks into slots 1 and 2, or a failure that stops at the
+// first missing piece; the files are looked for beside the program, not in the working
+// folder), the defaults of every run shown on the controls, and the one message when the
+// clicks cannot be loaded. Start and stop, the pendulum's swing between them, and closing.
 
+#include "engine/SoundInit.h"
 #include "support/LoadedForm.h"
+#include "support/TempFolder.h"
+#include "support/TestSounds.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +15,70 @@
 #include <tuple>
 
 using namespace metro;
+
+namespace {
+
+// Accent and plain click there or not, a device or none; the outcome, the two slots, and the
+// one line on standard error (a path in the program's folder, or "no sound device").
+struct ClickSetUp {
+    bool accent, plain, device, ready;
+    std::int16_t accentSlot, beatSlot;
+    const char* said;
+    bool fromWorkingFolder = false; // the clicks lie in the working folder, not the program's
+};
+
+struct Stopped : test::LoadedForm {
+    std::int64_t start = 0;
+    void play() {
+        start = clock.heard;
+        form.I_Play_Click(0);
+    }
+    // Moves the clock to `ms` milliseconds after the run's first beat and runs one frame.
+    void frameAt(std::int64_t ms) {
+        clock.heard = start + ms;
+        form.metronome.Beat_Frame();
+    }
+};
+
+} // namespace
+
+TEST(SoundInit, LoadsBothClicksFromTheProgramFolderOrStopsAtTheFirstMissingPiece) {
+    for (const ClickSetUp& c :
+         {ClickSetUp{true, true, true, true, 1, 2, ""},
+          ClickSetUp{false, true, true, false, -1, 0, "metro/1.wav: missing"},
+          ClickSetUp{true, false, true, false, 1, -1, "metro/2.wav: missing"},
+          ClickSetUp{true, true, false, false, 0, 0, "no sound device"},
+          ClickSetUp{true, true, true, false, -1, 0, "metro/1.wav: missing", true}}) {
+        test::TempFolder program, working;
+        const test::TempFolder& clicksIn = c.fromWorkingFolder ? working : program;
+        std::filesystem::create_directory(clicksIn.path() / "metro");
+        for (const auto& [wanted, name] :
+             {std::pair{c.accent, "metro/1.wav"}, {c.plain, "metro/2.wav"}})
+            if (wanted) {
+                ASSERT_TRUE(test::writePcm16(clicksIn.file(name), test::steadySound(3000, 480)));
+            }
+        const auto before = std::filesystem::current_path();
+        std::filesystem::current_path(working.path());
+        test::RecordingWindow window;
+        window.folder = program.path().string();
+        MetronomeState state;
+        const auto output = c.device ? std::make_shared<OfflineAudioOutput>() : nullptr;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Sound_Init(state, window, [&] { return std::make_unique<Cls_DX7_JP>(output); }),
+                  c.ready);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        std::filesystem::current_path(before);
+        const std::string line =
+            std::string(c.said).starts_with("metro/") ? program.file(c.said) : std::string(c.said);
+        EXPECT_EQ(said, line.empty() ? "" : "metronome: " + line + "\n");
+        // The message box is the window's to show.
+        EXPECT_TRUE(window.messages.empty());
+        EXPECT_EQ(state.AccentSlot, c.accentSlot);
+        EXPECT_EQ(state.BeatSlot, c.beatSlot);
+        ASSERT_NE(state.SoundDevice, nullptr);
+        EXPECT_EQ(state.SoundDevice->FilePath(2), c.ready ? program.file("metro/2.wav") : "");
+    }
+}
 
 using StartedForm = test::LoadedForm;
 
@@ -26,23 +95,6 @@ TEST_F(StartedForm, OpensAt120WithTwoBeatsStoppedAndSaysOnceThatThereIsNoSound) 
               std::tuple(false, false, false, false, false, false));
     EXPECT_EQ(window.messages, std::vector<std::string>{"DirectSound Initialize Error!"});
 }
-
-namespace {
-
-struct Stopped : test::LoadedForm {
-    std::int64_t start = 0;
-    void play() {
-        start = clock.heard;
-        form.I_Play_Click(0);
-    }
-    // Moves the clock to `ms` milliseconds after the run's first beat and runs one frame.
-    void frameAt(std::int64_t ms) {
-        clock.heard = start + ms;
-        form.metronome.Beat_Frame();
-    }
-};
-
-} // namespace
 
 TEST_F(Stopped, StopPutsBackThePoseOfTheStartWhateverThePhase) {
     const std::array<float, 4> pose{c.Line_Rod.X1, c.Line_Rod.Y1, c.I_Rod.Left, c.I_Rod.Top};
