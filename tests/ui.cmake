@@ -16,8 +16,6 @@ metro_add_test(test_repaint_bands OWN_MAIN SOURCES test_repaint_bands.cpp
 metro_add_test(test_frame_pacer OWN_MAIN SOURCES test_frame_pacer.cpp
     LIBS metro_qt_test_main metro_window Qt6::Test)
 metro_add_test(test_panels SOURCES test_panels.cpp LIBS metro_form)
-metro_add_test(test_window_accessibility OWN_MAIN SOURCES test_window_accessibility.cpp
-    LIBS metro_qt_test_main metro_window Qt6::Test)
 # The real program as a screen reader meets it, over the desktop's accessibility bus; skipped
 # where the bus or pyatspi is missing.
 add_test(NAME atspi_real_program

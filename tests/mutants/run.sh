@@ -58,7 +58,7 @@ fault AX1 ui/qt/WindowAccessibility.cpp 's/seek(static_cast<std::int16_t>(tempo(
 fault AX2 ui/qt/WindowAccessibility.cpp 's/^    if (!QAccessible::isActive())$/    if (true)/' \
     metronome '^atspi_real_program$'
 fault AX3 ui/qt/WindowAccessibility.cpp 's/QAccessible::deleteAccessibleInterface(child);/static_cast<void>(child);/' \
-    test_window_accessibility '^AccessibleWindow\.'
+    test_metronome_window '^ShownWindow\.'
 fault H1 ui/form/Panels.cpp 's/ || !buttons(Index).Visible)/)/' \
     "test_panels metronome" '^(Panels\.|atspi_real_program$)'
 fault N1 ui/form/Panels.cpp 's/Speaker_Show(state().SoundOff)/Speaker_Show(!state().SoundOff)/' \
