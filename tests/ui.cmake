@@ -11,10 +11,6 @@ metro_add_test(test_tempo_change SOURCES test_tempo_change.cpp LIBS metro_form)
 metro_add_test(test_start_stop SOURCES test_start_stop.cpp LIBS metro_form)
 metro_add_test(test_pointer SOURCES test_pointer.cpp LIBS metro_form metro_window)
 metro_add_test(test_keyboard SOURCES test_keyboard.cpp LIBS metro_form metro_window)
-metro_add_test(test_repaint_bands OWN_MAIN SOURCES test_repaint_bands.cpp
-    LIBS metro_qt_test_main metro_window)
-metro_add_test(test_frame_pacer OWN_MAIN SOURCES test_frame_pacer.cpp
-    LIBS metro_qt_test_main metro_window Qt6::Test)
 metro_add_test(test_panels SOURCES test_panels.cpp LIBS metro_form)
 # The real program as a screen reader meets it, over the desktop's accessibility bus; skipped
 # where the bus or pyatspi is missing.

@@ -49,8 +49,8 @@ fault WM1 ui/qt/PointerInput.cpp 's/return buttonBits(held \& ~handedOver_);/ret
     "test_pointer metronome" '^(Pointer\.|window_move_openbox$)'
 fault WM2 ui/qt/MetronomeWindow.cpp '/^    setCapture();$/d' test_metronome_window '^ShownWindow\.'
 fault RB1 ui/qt/RepaintBands.cpp 's|const qreal across = halfWidth \* length / d.y() + 1;|const qreal across = halfWidth + 1;|' \
-    test_repaint_bands '^RepaintBands\.'
-fault FP1 ui/qt/FramePacer.cpp '/    if (due < now)/,+1d' test_frame_pacer '^FramePacer\.'
+    test_metronome_window '^RepaintBands\.'
+fault FP1 ui/qt/FramePacer.cpp '/    if (due < now)/,+1d' test_metronome_window '^FramePacer\.'
 fault WH1 ui/form/Pointer.cpp 's/notches < 0 ? 1 : -1/notches < 0 ? -1 : 1/' test_pointer '^Pointer\.'
 fault WH2 ui/form/Pointer.cpp 's/wheelRest_ -= notches \* kWheelNotch;/wheelRest_ = 0;/' test_pointer '^Pointer\.'
 fault AX1 ui/qt/WindowAccessibility.cpp 's/seek(static_cast<std::int16_t>(tempo() + 1));/seek(static_cast<std::int16_t>(tempo() + 2));/' \
