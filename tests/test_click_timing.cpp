@@ -92,19 +92,17 @@ TEST_P(ChangeBeforeABeat, TheNextClickFollowsTheNewState) {
     ClickedMetronome m;
     m.state().BeatsPerMeasure = 4;
     m.form.I_Play_Click(0);
-    constexpr std::int64_t frameRate = ClickedMetronome::rate, beatFrames = frameRate / 2;
-    m.playTo(m.now() + frameRate); // the first click sounds
+    m.playTo(m.now() + ClickedMetronome::rate); // the first click sounds
     ASSERT_FALSE(m.clicks.empty());
     const std::int64_t start = m.clicks.front().frame;
     if (change.mutedBefore) {
-        m.playTo(start + 2 * frameRate + frameRate / 5);
+        m.playTo(start + 2200 * msFrames);
         m.form.I_Speaker_Click();
     }
     const auto changeBeat = static_cast<std::size_t>(change.atSeconds * 2);
-    m.playTo(start + static_cast<std::int64_t>(changeBeat) * beatFrames -
-             msBefore * frameRate / 1000);
+    m.playTo(start + static_cast<std::int64_t>(changeBeat) * kBeat - msBefore * msFrames);
     change.change(m.form);
-    m.playTo(start + static_cast<std::int64_t>(changeBeat + 4) * beatFrames - beatFrames / 2);
+    m.playTo(start + static_cast<std::int64_t>(changeBeat + 4) * kBeat - kBeat / 2);
     std::vector<int> heard = m.beatsHeard(120);
     heard.resize(changeBeat + 4);
     EXPECT_EQ(std::vector<int>(heard.begin() + changeBeat, heard.end()), change.expected);
