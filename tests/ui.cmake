@@ -10,7 +10,10 @@ set_tests_properties(window_at_double_density PROPERTIES
 metro_add_test(test_tempo_change SOURCES test_tempo_change.cpp LIBS metro_form)
 metro_add_test(test_start_stop SOURCES test_start_stop.cpp LIBS metro_form)
 metro_add_test(test_pointer SOURCES test_pointer.cpp LIBS metro_form metro_window)
-metro_add_test(test_keyboard SOURCES test_keyboard.cpp LIBS metro_form metro_window)
+# Qt's key events need its application: without one, the keyboard device they name is never
+# freed.
+metro_add_test(test_keyboard OWN_MAIN SOURCES test_keyboard.cpp
+    LIBS metro_qt_test_main metro_form metro_window)
 metro_add_test(test_panels SOURCES test_panels.cpp LIBS metro_form)
 # The real program as a screen reader meets it, over the desktop's accessibility bus; skipped
 # where the bus or pyatspi is missing.
