@@ -364,14 +364,11 @@ TEST(RepaintBands, HoldEveryPixelThePendulumPaintsAndLittleElse) {
 using namespace std::chrono;
 
 TEST(FramePacer, ThePeriodIsTheScreensWithinSixtyAndTwoHundredFiftyHertzWhereItSaysNone) {
-    for (const auto& [hz, period] : {std::pair{60.0, 16'666'667},
-                                     {144.0, 6'944'444},
-                                     {59.94, 16'683'350},
-                                     {0.0, 16'666'667},
-                                     {1.0, 16'666'667},
-                                     {-5.0, 16'666'667},
-                                     {250.0, 4'000'000},
-                                     {1000.0, 4'000'000}})
+    // The screen's rate (Hz) and the period (ns).
+    const std::pair<double, std::int64_t> periods[] = {
+        {60, 16'666'667}, {144, 6'944'444}, {59.94, 16'683'350}, {0, 16'666'667},
+        {1, 16'666'667},  {-5, 16'666'667}, {250, 4'000'000},    {1000, 4'000'000}};
+    for (const auto& [hz, period] : periods)
         EXPECT_EQ(FramePacer::periodFor(hz).count(), period) << hz;
 }
 

@@ -58,12 +58,9 @@ TEST_F(Pointer, DraggingTheWeightKeepsTheGrabbedPointUnderThePointerWithinTheLim
 
 TEST_F(Pointer, ABackgroundReleaseInsideTheBandBringsTheWeightToItsHeight) {
     // Release heights and the weight's top after: the upper limit's centre is 765; any button.
-    for (const auto& [y, top] : {std::pair{3105.f, 3030},
-                                 {735.f, 690},
-                                 {5100.f, 5010},
-                                 {4000.f, 3925},
-                                 {734.f, 3925},
-                                 {5101.f, 3925}}) {
+    const std::pair<float, float> releases[] = {{3105, 3030}, {735, 690},  {5100, 5010},
+                                                {4000, 3925}, {734, 3925}, {5101, 3925}};
+    for (const auto& [y, top] : releases) {
         click(y == 4000 ? RightButton : LeftButton, 1000, 1000, y);
         EXPECT_EQ(c.I_Rod.Top, top) << y;
     }
