@@ -42,8 +42,9 @@ struct MixerTest : ::testing::Test {
 // that began before frame 0 (a negative `from`) is part of its way through.
 Frames expected(int frames, const Frames& sound, int from) {
     Frames out(static_cast<std::size_t>(frames), 0.0f);
-    for (int i = std::max(0, -from); i < static_cast<int>(sound.size()) && from + i < frames; ++i)
-        out[static_cast<std::size_t>(from + i)] = sound[static_cast<std::size_t>(i)];
+    const int end = std::min(frames, from + static_cast<int>(sound.size()));
+    for (int at = std::max(0, from); at < end; ++at)
+        out.begin()[at] = sound.begin()[at - from];
     return out;
 }
 
@@ -99,7 +100,7 @@ TEST_F(MixerTest, StopCancelsPendingStartsButNotLaterOnesAndGainScalesTheNextBlo
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.5f));
     mixer.play(voice, 3 * kBlock + 2, false); // far ahead: still pending at the stop
     mixer.stop(voice);
-    EXPECT_EQ(render(4 * kBlock), Frames(std::size_t{4 * kBlock}, 0.0f));
+    EXPECT_EQ(render(4 * kBlock), Frames(4 * std::size_t{kBlock}, 0.0f));
     mixer.play(voice, 5 * kBlock + 1, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, longSound, 1));
     // Gain scales from the next block, and the mix is clamped.

@@ -29,9 +29,10 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
     // One window's life, from start-up to unload: the first has no sound.
     auto m = std::make_unique<test::ClickedMetronome>();
     m->state().SoundReady = false;
-    const float restX = m->form.controls.Line_Rod.X1, restY = m->form.controls.Line_Rod.Y1;
-    const float pivotX = m->form.controls.Line_Rod.X2, pivotY = m->form.controls.Line_Rod.Y2;
-    const float restLeft = m->form.controls.I_Rod.Left;
+    // The pose at rest: the rod's top, its pivot, the weight's left edge.
+    const auto [restX, restY, pivotX, pivotY, restLeft] = [](const WindowLayout& c) {
+        return std::tuple(c.Line_Rod.X1, c.Line_Rod.Y1, c.Line_Rod.X2, c.Line_Rod.Y2, c.I_Rod.Left);
+    }(m->form.controls);
     std::int16_t held = 0; // pointer buttons down
     int sessions = 1, starts = 0, captures = 0;
 
@@ -70,7 +71,7 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
                                  : pick(0, 1) ? INT32_MAX
                                               : INT32_MIN);
         } else if (kind < 99) { // time passes; a frame runs, now and then a late one after stop
-            m->render((pick(0, 39) == 0 ? pick(100, 600) : pick(1, 40)) * 48);
+            m->render(std::int64_t{pick(0, 39) == 0 ? pick(100, 600) : pick(1, 40)} * 48);
             if (m->window.framesRunning || pick(0, 9) == 0)
                 form.metronome.Beat_Frame();
         } else if (pick(0, 4) == 0) {
