@@ -1,12 +1,10 @@
-# Tests of the sound subsystem: the mixer, wave decoding, the sound class, the SDL device,
-# the hand-over between the window and the audio thread and the click set-up.
+# Tests of the sound subsystem: the mixer, the heard clock, the sound class and its wave
+# decoding, the SDL device, and the hand-over between the window and the audio thread.
 metro_add_test(test_Mixer SOURCES test_Mixer.cpp LIBS metro_sound)
 metro_add_test(test_HeardClock SOURCES test_HeardClock.cpp LIBS metro_sound)
 metro_add_test(test_Cls_DX7_JP SOURCES test_Cls_DX7_JP.cpp LIBS metro_sound)
-metro_add_test(test_WaveDecoder SOURCES test_WaveDecoder.cpp LIBS metro_sound)
 metro_add_test(test_SdlAudioOutput SOURCES test_SdlAudioOutput.cpp LIBS metro_sound)
 metro_add_test(test_HandOverStress SOURCES test_HandOverStress.cpp LIBS metro_sound)
-metro_add_test(test_SoundInit SOURCES test_SoundInit.cpp LIBS metro_form)
 
 # The load path under libFuzzer (clang, -DMETRO_FUZZ=ON): decoding wave files from memory.
 if(METRO_FUZZ)

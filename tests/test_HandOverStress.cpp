@@ -7,7 +7,7 @@
 // clears and volume changes run alongside. Meaningful under ThreadSanitizer too.
 
 #include "sound/Cls_DX7_JP.h"
-#include "support/MixerPrint.h"
+#include "support/SoundPrinting.h"
 #include "support/TempFolder.h"
 #include "support/TestSounds.h"
 

@@ -44,33 +44,38 @@ struct Server {
         }
         return {heard, readAhead, heard + readAhead + indexOffset, true};
     }
+    std::int64_t worst = 0; // the clock's farthest from the truth, read every millisecond
+
     // Reports for `nanoseconds`, each handed to the clock; the moves it asked for.
     std::int64_t play(HeardClock& clock, std::int64_t nanoseconds) {
         std::int64_t moved = 0;
         for (const std::int64_t end = now + nanoseconds; now < end;) {
-            now += std::uniform_int_distribution<std::int64_t>(15 * kMs, 35 * kMs)(dice);
+            const std::int64_t next =
+                now + std::uniform_int_distribution<std::int64_t>(15 * kMs, 35 * kMs)(dice);
+            for (; now < next; now += kMs) {
+                const std::int64_t heard =
+                    HeardClock::heardAt(clock.line(), now, truth(now) + kRate, kRate);
+                worst = std::max(worst, std::abs(heard - (truth(now) - lateBy)));
+            }
+            now = next;
             const std::int64_t move = clock.report(report(now), now);
             moved += move;
             lateBy -= move; // the writer moves the mixer's clock: the frames heard move too
         }
         return moved;
     }
-    // The clock's worst distance from the truth over `nanoseconds` of play.
+    // The clock's worst distance from the truth over `nanoseconds` of play that moves nothing.
     std::int64_t worstError(HeardClock& clock, std::int64_t nanoseconds) {
-        std::int64_t worst = 0;
-        for (const std::int64_t end = now + nanoseconds; now < end;) {
-            const std::int64_t next =
-                now + std::uniform_int_distribution<std::int64_t>(15 * kMs, 35 * kMs)(dice);
-            for (std::int64_t at = now; at < next; at += kMs) {
-                const std::int64_t heard =
-                    HeardClock::heardAt(clock.line(), at, truth(at) + kRate, kRate);
-                worst = std::max(worst, std::abs(heard - (truth(at) - lateBy)));
-            }
-            now = next;
-            EXPECT_EQ(clock.report(report(now), now), 0) << "steady play moves nothing";
-        }
+        worst = 0;
+        EXPECT_EQ(play(clock, nanoseconds), 0) << "steady play moves nothing";
         return worst;
     }
+};
+
+// A clock fed by a server from the test's start.
+struct Served : ::testing::Test {
+    HeardClock clock{kRate};
+    Server server;
 };
 
 struct SteadyCase {
@@ -79,39 +84,35 @@ struct SteadyCase {
     std::int64_t block;
     std::int64_t worst; // frames the clock may be off the truth
     std::int64_t held;  // frames the server may hold beyond the sink's latency
+    friend void PrintTo(const SteadyCase& steady, std::ostream* out) { *out << steady.name; }
 };
 
-class SteadyPlay : public ::testing::TestWithParam<SteadyCase> {};
+struct SteadyPlay : Served, ::testing::WithParamInterface<SteadyCase> {};
 
 // Exact reports give the truth to the frame; whole-cycle reports, up to 5.3 ms ahead each,
 // give it within a quarter of a millisecond, and a change can reach the frame the server has
 // taken at worst (the cycle and the sink's latency) and no more than a millisecond beyond.
 TEST_P(SteadyPlay, TheClockFollowsWhatIsHeardAndKnowsWhatTheServerHolds) {
     const SteadyCase& steady = GetParam();
-    HeardClock clock(kRate);
-    Server server;
     server.cycle = steady.cycle;
     server.block = steady.block;
     server.play(clock, 2000 * kMs);
-    EXPECT_LE(server.worstError(clock, 3000 * kMs), steady.worst) << steady.name;
+    EXPECT_LE(server.worstError(clock, 3000 * kMs), steady.worst);
     // With its margin, a change reaches past all the server has taken, but not much further.
-    EXPECT_GE(clock.committedFrames(), server.readAhead + steady.held) << steady.name;
-    EXPECT_LE(clock.committedFrames() - kMargin, server.readAhead + steady.held + kRate / 1000)
-        << steady.name;
+    EXPECT_GE(clock.committedFrames(), server.readAhead + steady.held);
+    EXPECT_LE(clock.committedFrames() - kMargin, server.readAhead + steady.held + kRate / 1000);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Servers, SteadyPlay,
-    ::testing::Values(SteadyCase{"PulseAudio", 0, 0, 3, 0},
-                      SteadyCase{"PulseAudio, 480-frame sink blocks", 0, 480, 3, 480},
-                      SteadyCase{"PipeWire, 256-frame cycles", 256, 0, 24, 256},
-                      SteadyCase{"PipeWire, 512-frame cycles", 512, 0, 24, 512}),
-    [](const auto& info) { return std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Servers, SteadyPlay,
+                         ::testing::Values(SteadyCase{"PulseAudio", 0, 0, 3, 0},
+                                           SteadyCase{"PulseAudioSinkBlocks480", 0, 480, 3, 480},
+                                           SteadyCase{"PipeWireCycles256", 256, 0, 24, 256},
+                                           SteadyCase{"PipeWireCycles512", 512, 0, 24, 512}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The line runs on in real time from its last report, but never past the frames written and
 // never back before the report; a stream that waits to start stands still.
-TEST(HeardClock, TheClockStopsAtWhatWasWrittenAndStandsWhileTheStreamWaits) {
-    HeardClock clock(kRate);
+TEST_F(Served, TheClockStopsAtWhatWasWrittenAndStandsWhileTheStreamWaits) {
     clock.report({1000, 720, 5000, true}, kStart);
     EXPECT_EQ(HeardClock::heardAt(clock.line(), kStart + 10 * kMs, 100'000, kRate), 1480);
     EXPECT_EQ(HeardClock::heardAt(clock.line(), kStart + 10 * kMs, 1200, kRate), 1200);
@@ -128,9 +129,7 @@ TEST(HeardClock, TheClockStopsAtWhatWasWrittenAndStandsWhileTheStreamWaits) {
 // what the server still holds (it stopped the stream short of empty, as PipeWire's server
 // does) and the sink's latency. The reports from inside the gap move the line nowhere.
 // Restarting took just that: nothing more to move, and the line keeps the truth.
-TEST(HeardClock, AStallMovesTheMixersClockOnByItsGap) {
-    HeardClock clock(kRate);
-    Server server;
+TEST_F(Served, AStallMovesTheMixersClockOnByItsGap) {
     server.play(clock, 1000 * kMs);
     const std::int64_t written = server.truth(server.now) + 2880; // 60 ms queued
     constexpr std::int64_t kHeld = 1648;                          // still queued when it stopped
@@ -154,90 +153,63 @@ TEST(HeardClock, AStallMovesTheMixersClockOnByItsGap) {
 struct RestartCase {
     const char* name;
     std::int64_t extra; // frames the restart took beyond the sink's latency
+    friend void PrintTo(const RestartCase& restart, std::ostream* out) { *out << restart.name; }
 };
 
-class Restart : public ::testing::TestWithParam<RestartCase> {};
+struct Restart : Served, ::testing::WithParamInterface<RestartCase> {};
 
 // A restart slower than the sink's latency is heard late by the difference, a quicker one
 // early: the first reports after it tell, the writer moves the mixer's clock by it (on, or
 // back with silence), the line stays on the truth, and the next stall allows for it from the
-// start. A new stream forgets it.
-TEST_P(Restart, TheReportsAfterAStallCorrectTheClockEitherWay) {
-    const RestartCase& restart = GetParam();
-    HeardClock clock(kRate);
-    Server server;
+// start. A server that went away and came back: the line stands still while there is none
+// and through the new stream's first reports (its start), then follows the new stream, whose
+// stalls allow for the sink's latency alone.
+TEST_P(Restart, TheReportsAfterAStallCorrectTheClockEitherWayUntilANewStream) {
+    const std::int64_t extra = GetParam().extra;
     server.play(clock, 1000 * kMs);
-    clock.ranDry();
-    server.now += 250 * kMs;
-    const std::int64_t written = server.truth(server.now) - 4000;
-    const std::int64_t gap = clock.catchUp(written, server.now);
-    ASSERT_NEAR(gap, server.truth(server.now) + server.readAhead - written, 2);
-    server.lateBy = restart.extra;
-    EXPECT_NEAR(server.play(clock, 200 * kMs), restart.extra, 2) << restart.name;
-    EXPECT_NEAR(clock.restartDelay(), restart.extra, 2) << restart.name;
-    EXPECT_LE(server.worstError(clock, 500 * kMs), 1) << restart.name;
+    // A stall of 250 ms, after which 4000 frames short of the mixer frame heard then have been
+    // written: how far beyond them the mixer's clock is moved on.
+    const auto stall = [&] {
+        clock.ranDry();
+        server.now += 250 * kMs;
+        const std::int64_t written = server.truth(server.now) - server.lateBy - 4000;
+        return clock.catchUp(written, server.now) - 4000;
+    };
+    ASSERT_NEAR(stall(), server.readAhead, 2);
+    server.lateBy = extra;
+    EXPECT_NEAR(server.play(clock, 200 * kMs), extra, 2);
+    EXPECT_NEAR(clock.restartDelay(), extra, 2);
+    EXPECT_LE(server.worstError(clock, 500 * kMs), 1);
+    EXPECT_NEAR(stall(), server.readAhead + extra, 4);
 
-    clock.ranDry();
-    server.now += 250 * kMs;
-    const std::int64_t written2 = server.truth(server.now) - 4000;
-    EXPECT_NEAR(clock.catchUp(written2, server.now),
-                server.truth(server.now) + server.readAhead + restart.extra - written2, 4)
-        << restart.name;
-
-    clock.newStream();
-    EXPECT_EQ(clock.restartDelay(), 0) << restart.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Stalls, Restart,
-                         ::testing::Values(RestartCase{"10 ms slower", 480},
-                                           RestartCase{"5 ms quicker", -240}),
-                         [](const auto& info) { return std::to_string(info.index); });
-
-// A server that went away and came back: the line stood still while there was none and
-// through the new stream's first reports (its start), then follows the new stream; what the
-// old stream's restarts taught is gone.
-TEST(HeardClock, ANewStreamStartsAfresh) {
-    HeardClock clock(kRate);
-    Server server;
-    server.play(clock, 1000 * kMs);
-    clock.ranDry();
-    server.now += 250 * kMs;
-    clock.catchUp(server.truth(server.now), server.now);
-    server.lateBy = 480;
-    server.play(clock, 200 * kMs);
-    ASSERT_NEAR(clock.restartDelay(), 480, 2);
-
-    const std::int64_t lostAt = server.now;
-    clock.freeze(lostAt, server.truth(lostAt) + kRate);
-    const std::int64_t stood =
-        HeardClock::heardAt(clock.line(), lostAt, server.truth(lostAt), kRate);
+    const auto heardNow = [&] {
+        return HeardClock::heardAt(clock.line(), server.now, server.truth(server.now), kRate);
+    };
+    clock.freeze(server.now, server.truth(server.now) + kRate); // the server goes away
+    const std::int64_t stood = heardNow();
     server.now += 2000 * kMs;
-    EXPECT_EQ(HeardClock::heardAt(clock.line(), server.now, server.truth(server.now), kRate),
-              stood);
+    EXPECT_EQ(heardNow(), stood);
     clock.newStream();
     EXPECT_EQ(clock.restartDelay(), 0);
     server.lateBy = 96'000; // the new stream plays the mixer's frames two seconds later
     clock.report({0, 720, 0, false}, server.now);
     server.play(clock, 100 * kMs);
-    EXPECT_EQ(HeardClock::heardAt(clock.line(), server.now, server.truth(server.now), kRate),
-              stood);
+    EXPECT_EQ(heardNow(), stood);
     server.play(clock, 500 * kMs);
     EXPECT_LE(server.worstError(clock, 500 * kMs), 1);
-    // A stall of the new stream allows for the sink's latency alone.
-    clock.ranDry();
-    server.now += 250 * kMs;
-    const std::int64_t written = server.truth(server.now) - server.lateBy - 4000;
-    EXPECT_NEAR(clock.catchUp(written, server.now),
-                server.truth(server.now) - server.lateBy + server.readAhead - written, 2);
+    EXPECT_NEAR(stall(), server.readAhead, 2);
 }
 
+INSTANTIATE_TEST_SUITE_P(Stalls, Restart,
+                         ::testing::Values(RestartCase{"TenMsSlower", 480},
+                                           RestartCase{"FiveMsQuicker", -240}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Odd orders: a catch-up with no stall, a stall before any report, a stall ended by a cork.
-TEST(HeardClock, CatchUpsWithoutAPlayingStallMoveNothing) {
-    HeardClock clock(kRate);
+TEST_F(Served, CatchUpsWithoutAPlayingStallMoveNothing) {
     EXPECT_EQ(clock.catchUp(0, kStart), 0) << "no stall";
     clock.ranDry();
     EXPECT_EQ(clock.catchUp(0, kStart + 500 * kMs), 0) << "no line before the stall";
-    Server server;
     server.play(clock, 500 * kMs);
     clock.ranDry();
     clock.ranDry();

@@ -3,7 +3,7 @@
 // voices, full queues and what they drop, and going back to render again.
 
 #include "sound/OfflineAudioOutput.h"
-#include "support/MixerPrint.h"
+#include "support/SoundPrinting.h"
 
 #include <gtest/gtest.h>
 
@@ -38,13 +38,13 @@ struct MixerTest : ::testing::Test {
     }
 };
 
-// `frames` frames of silence with `sound` from `from` on (cut at the end); `sound` may begin
-// before frame 0, `skipped` frames of it gone.
-Frames expected(int frames, const Frames& sound, int from, std::size_t skipped = 0) {
+// `frames` frames of silence with `sound` from frame `from` on, cut at both ends: a sound
+// that began before frame 0 (a negative `from`) is part of its way through.
+Frames expected(int frames, const Frames& sound, int from) {
     Frames out(static_cast<std::size_t>(frames), 0.0f);
-    for (std::size_t i = skipped; i < sound.size() && from + static_cast<int>(i - skipped) < frames;
-         ++i)
-        out[static_cast<std::size_t>(from) + i - skipped] = sound[i];
+    const int end = std::min(frames, from + static_cast<int>(sound.size()));
+    for (int at = std::max(0, from); at < end; ++at)
+        out.begin()[at] = sound.begin()[at - from];
     return out;
 }
 
@@ -77,7 +77,7 @@ TEST_F(MixerTest, LateStartsPlayAtOnceUnlessSkippedAndSkipDropsStartsInTheGap) {
     EXPECT_EQ(render(kBlock), expected(kBlock, kRamp, kBlock - 2)); // the ramp's first two
     mixer.skip(6);                                                  // a stall of six frames
     EXPECT_EQ(mixer.framesRendered(), 4 * kBlock + 6);
-    Frames want = expected(kBlock, kRamp, 0, 8);
+    Frames want = expected(kBlock, kRamp, -8);
     want[2] += 0.06f;
     EXPECT_EQ(render(kBlock), want);
     EXPECT_EQ(mixer.dropped(), (Mixer::Dropped{0, 1, 1}));
@@ -90,7 +90,7 @@ TEST_F(MixerTest, CancelFromTakesBackLaterStartsAndLetsTheSoundingOnePlayOn) {
     render(kBlock);
     mixer.cancelFrom(voice, kBlock + 12);
     mixer.cancelFrom(voice, kBlock + 6); // in any order
-    EXPECT_EQ(render(kBlock), expected(kBlock, kRamp, 0, 2));
+    EXPECT_EQ(render(kBlock), expected(kBlock, kRamp, -2));
 }
 
 TEST_F(MixerTest, StopCancelsPendingStartsButNotLaterOnesAndGainScalesTheNextBlock) {
@@ -100,7 +100,7 @@ TEST_F(MixerTest, StopCancelsPendingStartsButNotLaterOnesAndGainScalesTheNextBlo
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.5f));
     mixer.play(voice, 3 * kBlock + 2, false); // far ahead: still pending at the stop
     mixer.stop(voice);
-    EXPECT_EQ(render(4 * kBlock), Frames(std::size_t{4 * kBlock}, 0.0f));
+    EXPECT_EQ(render(4 * kBlock), Frames(4 * std::size_t{kBlock}, 0.0f));
     mixer.play(voice, 5 * kBlock + 1, false);
     EXPECT_EQ(render(kBlock), expected(kBlock, longSound, 1));
     // Gain scales from the next block, and the mix is clamped.
@@ -165,7 +165,7 @@ TEST_F(MixerTest, RewindRendersAgainFromAFrameAsIfItHadNotBeenRendered) {
     mixer.cancelFrom(later, 12);
     mixer.stop(looped);
     const Frames again = render(3 * kBlock - 12);
-    EXPECT_EQ(again, expected(3 * kBlock - 12, kRamp, 0, 7)) << "the ramp plays on, alone";
+    EXPECT_EQ(again, expected(3 * kBlock - 12, kRamp, -7)) << "the ramp plays on, alone";
 }
 
 // A stop rendered after the frame gone back to stays: its voice is silent from that frame,

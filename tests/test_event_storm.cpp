@@ -12,27 +12,11 @@
 
 using namespace metro;
 
-namespace {
-
-// Every command key, both digit rows, their neighbours 0 and 9, and a few that are none.
-constexpr std::array<std::int16_t, 32> keys{27,  13,  32, 84, 107, 187, 109, 189, 49,  50,  51,
-                                            52,  53,  54, 55, 56,  97,  98,  99,  100, 101, 102,
-                                            103, 104, 48, 57, 96,  105, 16,  17,  65,  0};
-
-// One window's life, from start-up to unload.
-struct Session {
-    explicit Session(bool sounded) { m->state().SoundReady = sounded; }
-    std::unique_ptr<test::ClickedMetronome> m = std::make_unique<test::ClickedMetronome>();
-    WindowLayout& c = m->form.controls;
-    MetronomeState& s = m->form.state();
-    const std::array<float, 5> rest{c.Line_Rod.X1, c.Line_Rod.Y1, c.Line_Rod.X2, c.Line_Rod.Y2,
-                                    c.I_Rod.Left};
-    std::int16_t held = 0; // pointer buttons down
-};
-
-} // namespace
-
 TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
+    // Every command key, both digit rows, their neighbours 0 and 9, and a few that are none.
+    constexpr std::array<std::int16_t, 32> keys{27,  13,  32, 84, 107, 187, 109, 189, 49,  50,  51,
+                                                52,  53,  54, 55, 56,  97,  98,  99,  100, 101, 102,
+                                                103, 104, 48, 57, 96,  105, 16,  17,  65,  0};
     std::mt19937 random(20240611);
     const auto pick = [&](int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(random);
@@ -42,16 +26,22 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
         return std::uniform_real_distribution<float>(-50, span + 50)(random) *
                (pick(0, 4) == 0 ? 1e6f : 1.0f);
     };
-    auto session = std::make_unique<Session>(false);
+    // One window's life, from start-up to unload: the first has no sound.
+    auto m = std::make_unique<test::ClickedMetronome>();
+    m->state().SoundReady = false;
+    // The pose at rest: the rod's top, its pivot, the weight's left edge.
+    const auto [restX, restY, pivotX, pivotY, restLeft] = [](const WindowLayout& c) {
+        return std::tuple(c.Line_Rod.X1, c.Line_Rod.Y1, c.Line_Rod.X2, c.Line_Rod.Y2, c.I_Rod.Left);
+    }(m->form.controls);
+    std::int16_t held = 0; // pointer buttons down
     int sessions = 1, starts = 0, captures = 0;
 
     for (int event = 1; event <= 5000; ++event) {
-        Session& w = *session;
-        Form1& form = w.m->form;
-        const MetronomeState& s = w.s;
-        const WindowLayout& c = w.c;
+        Form1& form = m->form;
+        const MetronomeState& s = form.state();
+        const WindowLayout& c = form.controls;
         const bool wasPlaying = s.Playing;
-        const std::size_t clicksBefore = w.m->clicks.size();
+        const std::size_t clicksBefore = m->clicks.size();
         float x = place(4215), y = pick(0, 2) == 0 ? place(360) : place(6585); // often in the band
         const auto button = static_cast<std::int16_t>(1 << pick(0, 2));
         const int kind = pick(0, 99);
@@ -70,38 +60,40 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
                 x = t.Left + t.Width / 2, y = t.Top + t.Height / 2;
             }
             const int action = pick(0, 2); // press, release or move
-            w.held = static_cast<std::int16_t>(action == 0   ? w.held | button
-                                               : action == 1 ? w.held & ~button
-                                                             : w.held);
+            held = static_cast<std::int16_t>(action == 0   ? held | button
+                                             : action == 1 ? held & ~button
+                                                           : held);
             action == 0   ? form.pointer.press(button, 0, x, y)
-            : action == 1 ? form.pointer.release(button, w.held, 0, x, y)
-                          : form.pointer.move(w.held, 0, x, y);
+            : action == 1 ? form.pointer.release(button, held, 0, x, y)
+                          : form.pointer.move(held, 0, x, y);
         } else if (kind < 76) { // the wheel: notches, halves, or a hostile turn
             form.Form_MouseWheel(pick(0, 9)   ? pick(-6, 6) * 60
                                  : pick(0, 1) ? INT32_MAX
                                               : INT32_MIN);
         } else if (kind < 99) { // time passes; a frame runs, now and then a late one after stop
-            w.m->render((pick(0, 39) == 0 ? pick(100, 600) : pick(1, 40)) * 48);
-            if (w.m->window.framesRunning || pick(0, 9) == 0)
+            m->render(std::int64_t{pick(0, 39) == 0 ? pick(100, 600) : pick(1, 40)} * 48);
+            if (m->window.framesRunning || pick(0, 9) == 0)
                 form.metronome.Beat_Frame();
         } else if (pick(0, 4) == 0) {
-            w.m->window.unloadWindow(); // closed by the system
+            m->window.unloadWindow(); // closed by the system
         }
         starts += !wasPlaying && s.Playing;
         captures += form.pointer.captured();
         if (!wasPlaying && !s.Playing) {
-            ASSERT_EQ(w.m->clicks.size(), clicksBefore) << "a click while stopped";
+            ASSERT_EQ(m->clicks.size(), clicksBefore) << "a click while stopped";
         }
-        if (w.m->window.unloads > 0) {
-            ASSERT_EQ(std::tuple(s.Playing, w.m->window.hidden, s.SoundDevice == nullptr),
+        if (m->window.unloads > 0) {
+            ASSERT_EQ(std::tuple(s.Playing, m->window.hidden, s.SoundDevice == nullptr),
                       std::tuple(false, true, true));
             // A frame already due still runs once; it must stop the frames and touch nothing.
             const float rodX = c.Line_Rod.X1;
             form.metronome.Beat_Frame();
-            w.m->render(test::ClickedMetronome::rate / 4); // past every click handed over
-            ASSERT_EQ(std::tuple(w.m->window.framesRunning, c.Line_Rod.X1, w.m->clicks.size()),
+            m->render(test::ClickedMetronome::rate / 4); // past every click handed over
+            ASSERT_EQ(std::tuple(m->window.framesRunning, c.Line_Rod.X1, m->clicks.size()),
                       std::tuple(false, rodX, clicksBefore));
-            session = std::make_unique<Session>(sessions++ % 2 == 1);
+            m = std::make_unique<test::ClickedMetronome>(); // every other window has sound
+            m->state().SoundReady = sessions++ % 2 == 1;
+            held = 0;
             continue;
         }
         // What must hold after every event while the window is open.
@@ -109,7 +101,7 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
         ASSERT_LE(s.Tempo, 300);
         ASSERT_EQ(c.L_temo.Caption, std::to_string(s.Tempo));
         // Stop shown, play shown and the frames running, against playing.
-        ASSERT_EQ(std::tuple(c.I_Play(1).Visible, c.I_Play(0).Visible, w.m->window.framesRunning),
+        ASSERT_EQ(std::tuple(c.I_Play(1).Visible, c.I_Play(0).Visible, m->window.framesRunning),
                   std::tuple(s.Playing, !s.Playing, s.Playing));
         // The ticks, the marks and the key help go together: hidden in play, else as the button.
         const bool scale = s.ScaleShown && !s.Playing;
@@ -119,26 +111,23 @@ TEST(EventStorm, KeepsEveryInvariantThroughRandomEvents) {
             for (const Label& label : *labels)
                 ASSERT_EQ(label.Visible, scale) << label.Name << label.Index;
         const Line& rod = c.Line_Rod;
-        ASSERT_EQ(std::tuple(rod.X2, rod.Y2), std::tuple(w.rest[2], w.rest[3]))
-            << "the pivot stays";
+        ASSERT_EQ(std::tuple(rod.X2, rod.Y2), std::tuple(pivotX, pivotY)) << "the pivot";
         if (s.Playing) { // the rod top on its circle about the pivot
-            ASSERT_NEAR(std::hypot(rod.X1 - rod.X2, rod.Y2 - rod.Y1), w.rest[3] - w.rest[1], 1);
+            ASSERT_NEAR(std::hypot(rod.X1 - rod.X2, rod.Y2 - rod.Y1), pivotY - restY, 1);
         } else { // at rest, the weight within the drag's reach or on a tick
-            ASSERT_EQ(std::tuple(rod.X1, rod.Y1, c.I_Rod.Left),
-                      std::tuple(w.rest[0], w.rest[1], w.rest[4]));
+            ASSERT_EQ(std::tuple(rod.X1, rod.Y1, c.I_Rod.Left), std::tuple(restX, restY, restLeft));
             const float centre = c.I_Rod.Top + c.I_Rod.Height / 2;
             const bool onTick = std::any_of(c.Line1.begin(), c.Line1.end(),
                                             [&](const Line& tick) { return tick.Y1 == centre; });
             const auto [highest, lowest] = weightReach(c);
             if (!onTick) {
-                ASSERT_GE(c.I_Rod.Top, highest);
-                ASSERT_LE(c.I_Rod.Top, lowest);
+                ASSERT_EQ(std::clamp<float>(c.I_Rod.Top, highest, lowest), c.I_Rod.Top);
             }
         }
         if (!s.SoundReady) {
-            ASSERT_EQ(w.m->clicks.size(), 0u) << "clicks without sound ready";
+            ASSERT_EQ(m->clicks.size(), 0u) << "clicks without sound ready";
         }
-        ASSERT_EQ(form.pointer.captured(), w.m->window.grabbed) << "capture without the grab";
+        ASSERT_EQ(form.pointer.captured(), m->window.grabbed) << "capture without the grab";
     }
     // The storm must really have reached play, captures and closing, or it proves little.
     EXPECT_GT(starts, 10);

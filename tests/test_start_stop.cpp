@@ -1,6 +1,12 @@
-// Start and stop, and the pendulum's swing between them.
+// Start-up: the click set-up (both clicks into slots 1 and 2, or a failure that stops at the
+// first missing piece; the files are looked for beside the program, not in the working
+// folder), the defaults of every run shown on the controls, and the one message when the
+// clicks cannot be loaded. Start and stop, the pendulum's swing between them, and closing.
 
+#include "engine/SoundInit.h"
 #include "support/LoadedForm.h"
+#include "support/TempFolder.h"
+#include "support/TestSounds.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +17,15 @@
 using namespace metro;
 
 namespace {
+
+// Accent and plain click there or not, a device or none; the outcome, the two slots, and the
+// one line on standard error (a path in the program's folder, or "no sound device").
+struct ClickSetUp {
+    bool accent, plain, device, ready;
+    std::int16_t accentSlot, beatSlot;
+    const char* said;
+    bool fromWorkingFolder = false; // the clicks lie in the working folder, not the program's
+};
 
 struct Stopped : test::LoadedForm {
     std::int64_t start = 0;
@@ -23,25 +38,75 @@ struct Stopped : test::LoadedForm {
         clock.heard = start + ms;
         form.metronome.Beat_Frame();
     }
-    // Playing, the beat frames' timer, the stop picture shown, the play picture shown.
-    using Running = std::tuple<bool, bool, bool, bool>;
-    Running running() const {
-        return {s.Playing, window.framesRunning, c.I_Play(1).Visible, c.I_Play(0).Visible};
-    }
 };
 
 } // namespace
 
+TEST(SoundInit, LoadsBothClicksFromTheProgramFolderOrStopsAtTheFirstMissingPiece) {
+    for (const ClickSetUp& c :
+         {ClickSetUp{true, true, true, true, 1, 2, ""},
+          ClickSetUp{false, true, true, false, -1, 0, "metro/1.wav: missing"},
+          ClickSetUp{true, false, true, false, 1, -1, "metro/2.wav: missing"},
+          ClickSetUp{true, true, false, false, 0, 0, "no sound device"},
+          ClickSetUp{true, true, true, false, -1, 0, "metro/1.wav: missing", true}}) {
+        test::TempFolder program, working;
+        const test::TempFolder& clicksIn = c.fromWorkingFolder ? working : program;
+        std::filesystem::create_directory(clicksIn.path() / "metro");
+        for (const auto& [wanted, name] :
+             {std::pair{c.accent, "metro/1.wav"}, {c.plain, "metro/2.wav"}})
+            if (wanted) {
+                ASSERT_TRUE(test::writePcm16(clicksIn.file(name), test::steadySound(3000, 480)));
+            }
+        const auto before = std::filesystem::current_path();
+        std::filesystem::current_path(working.path());
+        test::RecordingWindow window;
+        window.folder = program.path().string();
+        MetronomeState state;
+        const auto output = c.device ? std::make_shared<OfflineAudioOutput>() : nullptr;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Sound_Init(state, window, [&] { return std::make_unique<Cls_DX7_JP>(output); }),
+                  c.ready);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        std::filesystem::current_path(before);
+        const std::string line =
+            std::string(c.said).starts_with("metro/") ? program.file(c.said) : std::string(c.said);
+        EXPECT_EQ(said, line.empty() ? "" : "metronome: " + line + "\n");
+        // The message box is the window's to show.
+        EXPECT_TRUE(window.messages.empty());
+        EXPECT_EQ(state.AccentSlot, c.accentSlot);
+        EXPECT_EQ(state.BeatSlot, c.beatSlot);
+        ASSERT_NE(state.SoundDevice, nullptr);
+        EXPECT_EQ(state.SoundDevice->FilePath(2), c.ready ? program.file("metro/2.wav") : "");
+    }
+}
+
+using StartedForm = test::LoadedForm;
+
+TEST_F(StartedForm, OpensAt120WithTwoBeatsStoppedAndSaysOnceThatThereIsNoSound) {
+    // The tempo, its read-out, the weight's centre on the 120 mark's tick (3105), and the beats
+    // per measure (its button white alone: Panels).
+    EXPECT_EQ(
+        std::tuple(s.Tempo, c.L_temo.Caption, c.I_Rod.Top + c.I_Rod.Height / 2, s.BeatsPerMeasure),
+        std::tuple(std::int16_t{120}, std::string("120"), 3105.f, std::int16_t{2}));
+    // Playing, sound off, the scale and its ticks shown, frames running, sound ready: the
+    // recording window's program folder has no clicks.
+    EXPECT_EQ(std::tuple(s.Playing, s.SoundOff, s.ScaleShown, c.Line1(0).Visible,
+                         window.framesRunning, s.SoundReady),
+              std::tuple(false, false, false, false, false, false));
+    EXPECT_EQ(window.messages, std::vector<std::string>{"DirectSound Initialize Error!"});
+}
+
 TEST_F(Stopped, StopPutsBackThePoseOfTheStartWhateverThePhase) {
     const std::array<float, 4> pose{c.Line_Rod.X1, c.Line_Rod.Y1, c.I_Rod.Left, c.I_Rod.Top};
     for (std::int64_t at : {0, 100, 250, 499, 770, 12345}) {
+        // (That the pictures and the frames go with playing, the event storm checks.)
         play();
-        EXPECT_EQ(running(), (Running{true, true, true, false})) << at;
+        ASSERT_TRUE(s.Playing) << at;
         frameAt(at);
         form.I_Play_Click(1);
         EXPECT_EQ((std::array{c.Line_Rod.X1, c.Line_Rod.Y1, c.I_Rod.Left, c.I_Rod.Top}), pose)
             << at;
-        EXPECT_EQ(running(), (Running{false, false, false, true})) << at;
+        EXPECT_FALSE(s.Playing) << at;
         clock.heard += 1000;
     }
 }
@@ -67,8 +132,9 @@ TEST_F(Stopped, TheRodPassesTheVerticalOnEveryBeatAndSwingsToAlternateSidesForAM
 }
 
 // Closing while playing (the close box, Esc): the run and its clock end before the sound
-// instance they read goes, and a beat frame the timer still delivers touches nothing. Closing
-// while stopped, and a second unload: nothing to end, nothing released twice.
+// instance they read goes, and a beat frame the timer still delivers touches nothing. A
+// second unload: nothing to end, nothing released twice. (Closing in any other state, the
+// event storm.)
 TEST_F(Stopped, ClosingEndsTheRunBeforeTheSoundDeviceGoesAndOnlyOnce) {
     int clocksEnded = 0;
     bool deviceWhenTheClockWent = false;
@@ -93,14 +159,4 @@ TEST_F(Stopped, ClosingEndsTheRunBeforeTheSoundDeviceGoesAndOnlyOnce) {
     EXPECT_EQ((std::array{c.Line_Rod.X1, c.I_Rod.Left}), swung) << "a late frame moves nothing";
     form.Form_Unload();
     EXPECT_EQ(closed(), Closed(1, 1, true, false, false, true, true));
-}
-
-TEST_F(Stopped, ClosingWhileStoppedEndsNoRun) {
-    int clocksEnded = 0;
-    clock.onRunEnd = [&] { ++clocksEnded; };
-    form.Form_Unload();
-    form.Form_Unload();
-    // Clocks ended, playing, hidden, the device gone.
-    EXPECT_EQ(std::tuple(clocksEnded, s.Playing, window.hidden, s.SoundDevice == nullptr),
-              std::tuple(0, false, true, true));
 }

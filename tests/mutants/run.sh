@@ -31,12 +31,12 @@ fault K1 ui/form/Keyboard.cpp '/s.KeyIsDown = false;/d' test_keyboard '^Keyboard
 fault K2 ui/form/Keyboard.cpp 's/KeyCode - vk::Keypad0)/KeyCode - vk::Keypad0 + 1)/' test_keyboard '^Keyboard\.'
 fault K3 ui/form/Keyboard.cpp 's/KeyCode <= vk::Digit8)/KeyCode <= vk::Digit8 + 1)/' test_keyboard '^Keyboard\.'
 fault K5 ui/qt/KeyMapping.cpp 's/if (scan >= kXkbDigit1 \&\& scan <= kXkbDigit0)/if (false)/' \
-    test_key_mapping '^KeyMapping\.'
+    test_keyboard '^KeyMapping\.'
 fault K6 ui/qt/KeyMapping.cpp 's/return e.modifiers().testFlag(Qt::KeypadModifier) ||/return e.modifiers().testFlag(Qt::KeypadModifier) || false \&\&/' \
-    test_key_mapping '^KeyMapping\.'
-fault K7 ui/qt/KeyMapping.cpp 's/    if (typesAnotherAlphabet(e)) {/    if (false) {/' test_key_mapping '^KeyMapping\.'
+    test_keyboard '^KeyMapping\.'
+fault K7 ui/qt/KeyMapping.cpp 's/    if (typesAnotherAlphabet(e)) {/    if (false) {/' test_keyboard '^KeyMapping\.'
 fault K8 ui/qt/KeyMapping.cpp 's/return ch.isLetter() \&\& ch.script() != QChar::Script_Latin;/return ch.isLetter();/' \
-    test_key_mapping '^KeyMapping\.'
+    test_keyboard '^KeyMapping\.'
 fault K4 ui/form/Keyboard.cpp 's/0, 0, kWeightStep)/0, 0, -kWeightStep)/' test_keyboard '^Keyboard\.'
 fault P1 engine/TempoMapping.cpp 's/kAboveRodTop = 30/kAboveRodTop = 45/' test_pointer '^Pointer\.'
 fault P2 ui/form/Pointer.cpp 's/Y >= kReleaseBandTop/Y > kReleaseBandTop/' test_pointer '^Pointer\.'
@@ -46,11 +46,11 @@ fault P4 ui/form/Pointer.cpp '/^void Form1::P_X_MouseMove/,/^}/{/releasePointer/
 fault P5 ui/form/Pointer.cpp '/^void Form1::capturePointer/,/^}/{/window_.setCapture/d}' \
     test_event_storm '^EventStorm\.'
 fault WM1 ui/qt/PointerInput.cpp 's/return buttonBits(held \& ~handedOver_);/return buttonBits(held);/' \
-    "test_pointer_input metronome" '^(Input\.|window_move_openbox$)'
+    "test_pointer metronome" '^(Pointer\.|window_move_openbox$)'
 fault WM2 ui/qt/MetronomeWindow.cpp '/^    setCapture();$/d' test_metronome_window '^ShownWindow\.'
 fault RB1 ui/qt/RepaintBands.cpp 's|const qreal across = halfWidth \* length / d.y() + 1;|const qreal across = halfWidth + 1;|' \
-    test_repaint_bands '^RepaintBands\.'
-fault FP1 ui/qt/FramePacer.cpp '/    if (due < now)/,+1d' test_frame_pacer '^FramePacer\.'
+    test_metronome_window '^RepaintBands\.'
+fault FP1 ui/qt/FramePacer.cpp '/    if (due < now)/,+1d' test_metronome_window '^FramePacer\.'
 fault WH1 ui/form/Pointer.cpp 's/notches < 0 ? 1 : -1/notches < 0 ? -1 : 1/' test_pointer '^Pointer\.'
 fault WH2 ui/form/Pointer.cpp 's/wheelRest_ -= notches \* kWheelNotch;/wheelRest_ = 0;/' test_pointer '^Pointer\.'
 fault AX1 ui/qt/WindowAccessibility.cpp 's/seek(static_cast<std::int16_t>(tempo() + 1));/seek(static_cast<std::int16_t>(tempo() + 2));/' \
@@ -58,7 +58,7 @@ fault AX1 ui/qt/WindowAccessibility.cpp 's/seek(static_cast<std::int16_t>(tempo(
 fault AX2 ui/qt/WindowAccessibility.cpp 's/^    if (!QAccessible::isActive())$/    if (true)/' \
     metronome '^atspi_real_program$'
 fault AX3 ui/qt/WindowAccessibility.cpp 's/QAccessible::deleteAccessibleInterface(child);/static_cast<void>(child);/' \
-    test_window_accessibility '^AccessibleWindow\.'
+    test_metronome_window '^ShownWindow\.'
 fault H1 ui/form/Panels.cpp 's/ || !buttons(Index).Visible)/)/' \
     "test_panels metronome" '^(Panels\.|atspi_real_program$)'
 fault N1 ui/form/Panels.cpp 's/Speaker_Show(state().SoundOff)/Speaker_Show(!state().SoundOff)/' \
@@ -66,7 +66,7 @@ fault N1 ui/form/Panels.cpp 's/Speaker_Show(state().SoundOff)/Speaker_Show(!stat
 fault N2 ui/form/Panels.cpp '/^void Form1::I_Scale_Click/,/^}/{/if (state().Playing)/,+1d}' \
     test_panels '^Panels\.'
 fault N3 engine/Metronome.cpp 's/button.ForeColor = kLightGrey;/static_cast<void>(button);/' \
-    "test_panels test_startup" '^(Panels|StartedForm)\.'
+    test_panels '^Panels\.'
 fault S1 engine/StartStop.cpp 's|toInt16(weight.Height / 2 + weight.Top)|toInt16(weight.Top)|' \
     test_start_stop '^Stopped\.'
 fault S2 engine/StartStop.cpp 's/        Scale_Show(true);/        Scale_Show(false);/' \
@@ -88,11 +88,11 @@ fault MX1 sound/Mixer.cpp 's/pending_\[pendingCount_ - 1\].frame < to) {/pending
 fault MX2 sound/Mixer.cpp 's/if (pendingCount_ == pending_.size()) {/if (pendingCount_ + 1 == pending_.size()) {/' \
     test_Mixer '^MixerTest\.'
 fault HC1 sound/HeardClock.cpp 's/return std::max(line.frame, std::min(advanced, written));/return std::max(line.frame, advanced);/' \
-    test_HeardClock 'HeardClock\.|SteadyPlay|Restart'
+    test_HeardClock '^(Served\.|Servers/SteadyPlay|Stalls/Restart)'
 fault HC2 sound/HeardClock.cpp 's/gap = heardNow + held_ + sinkLatency_ + restartDelay_ - written;/gap = written - (heardNow + held_ + sinkLatency_ + restartDelay_);/' \
-    test_HeardClock 'HeardClock\.|SteadyPlay|Restart'
+    test_HeardClock '^(Served\.|Servers/SteadyPlay|Stalls/Restart)'
 fault HC3 sound/HeardClock.cpp 's/^    return lag;/    return -lag;/' \
-    test_HeardClock 'HeardClock\.|SteadyPlay|Restart'
+    test_HeardClock '^(Served\.|Servers/SteadyPlay|Stalls/Restart)'
 fault TB1 sound/PulseAudioOutput.cpp 's/write(frames, -frames);/write(frames, 0);/' \
     test_heard_clicks 'Heard\.AKey20Ms'
 fault DK1 sound/SdlAudioOutput.cpp 's/if (const std::uint32_t device = openInMixerFormat()) {/if (const std::uint32_t device = 0) {/' \
@@ -105,13 +105,13 @@ fault C4 sound/Cls_DX7_JP.cpp 's/(LastIndex + 1)/(WaveCount + 1)/' test_Cls_DX7_
 fault C5 sound/Cls_DX7_JP.cpp 's/? nullptr : \&Waves\[static_cast<std::size_t>(position)\];/? nullptr : \&Waves[1];/' \
     test_Cls_DX7_JP '^SoundClassTest\.'
 fault W1 sound/WaveDecoder.cpp 's/offset += 8 + size + (size \& 1);/offset += 8 + size;/' \
-    "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
+    test_Cls_DX7_JP '^(WaveDecoder\.|SoundClass/BadFile)'
 fault W2 sound/WaveDecoder.cpp '/if (offset + 8 + size > riffEnd)/,+1d' \
-    "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
+    test_Cls_DX7_JP '^(WaveDecoder\.|SoundClass/BadFile)'
 fault W3 sound/WaveDecoder.h 's/kMaxSlotBytes = 32u << 20;/kMaxSlotBytes = 1024u << 20;/' \
-    "test_WaveDecoder test_Cls_DX7_JP" '^(WaveDecoder\.|SoundClass/BadFile)'
+    test_Cls_DX7_JP '^(WaveDecoder\.|SoundClass/BadFile)'
 fault W4 sound/WaveDecoder.cpp 's|static_cast<std::uint64_t>(device.sampleRate) /|format.samplesPerSec /|' \
-    test_WaveDecoder '^WaveDecoder\.'
+    test_Cls_DX7_JP '^WaveDecoder\.'
 fault AL1 sound/SdlAudioOutput.cpp '/^    silenceAlsa();$/d' metronome '^no_sound_real_program$'
 fault A1 engine/BeatLoop.cpp 's/run.BeatCounter == 0 ?/run.BeatCounter == 1 ?/' \
     test_click_timing '^(Tempos/OnTheGrid|ClickTiming|MuteAndBeats)'
@@ -126,17 +126,17 @@ fault L1 engine/BeatLoop.cpp 's/earliestStart() - lateLimit/earliestStart() - 10
 fault L2 ui/form/Panels.cpp '/^void Form1::L_Metro_Click/,/^}/{/Clicks_Renew/d}' \
     test_click_timing '^MuteAndBeats'
 fault D1 engine/BeatClock.cpp 's|now - movedAt_ > lostAfter()|now - movedAt_ > lostAfter() / 4|' \
-    test_device_loss '^DeviceLoss\.'
-fault D2 engine/BeatClock.cpp '/offset_ = bridged(now) - heard;/d' test_device_loss '^DeviceLoss\.'
-fault D3 engine/BeatLoop.cpp 's/^            cancelClicks();$/            static_cast<void>(0);/' test_device_loss '^DeviceLoss\.'
+    test_click_timing '^DeviceLoss\.'
+fault D2 engine/BeatClock.cpp '/offset_ = bridged(now) - heard;/d' test_click_timing '^DeviceLoss\.'
+fault D3 engine/BeatLoop.cpp 's/^            cancelClicks();$/            static_cast<void>(0);/' test_click_timing '^DeviceLoss\.'
 fault F1 engine/Metronome.cpp 's/if (state.SoundReady \&\& state.SoundDevice \&\& state.SoundDevice->SampleRate() > 0)/if (false)/' \
     test_device_return '^DeviceReturn\.'
 fault CL1 app/CommandLine.cpp 's/value < low ||/value < low - 1 ||/' test_command_line 'Parsing\.'
 fault CL2 app/CommandLine.cpp 's/                return typed;/                return name;/' test_command_line 'Parsing\.'
 fault CL3 app/PlatformOpening.cpp 's/    if (type == QtFatalMsg) {/    if (false) {/' \
-    "test_platform_opening metronome" '^RealProgram\.'
+    "test_command_line metronome" '^RealProgram\.'
 fault TS1 engine/TempoSearch.cpp 's/if (step > 0 \&\& gives(from + step))/if (false \&\& gives(from + step))/' \
-    test_tempo_search '^TempoSearch\.'
+    test_tempo_change '^TempoSearch\.'
 # On PipeWire the heard clock and the take-back of queued sound do not pass yet: the faults
 # below are checked on PulseAudio, and on PipeWire where the unplanted tree passes.
 fault SN1 sound/PulseAudioOutput.cpp 's/if (stream_ != nullptr \&\& deviceOpen()) {/if (false) {/' \

@@ -62,6 +62,20 @@ public:
             }
         }
     }
+    // What each beat of the grid at `tempo` from the first click sounded, up to the last click,
+    // on the device clock or the steady clock (`on`): 0 nothing, 1 a plain click, 2 an accent;
+    // -1 a click more than half a frame off its beat, or a second one on it.
+    std::vector<int> beatsHeard(int tempo, std::int64_t Click::*on = &Click::frame) const {
+        std::vector<int> heard;
+        for (const Click& click : clicks) {
+            const double beat = (click.*on - clicks.front().*on) * tempo / (60.0 * rate);
+            const auto k = static_cast<std::size_t>(std::llround(beat));
+            heard.resize(std::max(heard.size(), k + 1));
+            const bool onItsBeat = std::abs(beat - k) * 60 * rate / tempo <= 0.5;
+            heard[k] = !onItsBeat || heard[k] != 0 ? -1 : click.accent ? 2 : 1;
+        }
+        return heard;
+    }
     // Beat frames up to `frame`, the last one on it, `minGap` to `maxGap` frames apart.
     void playTo(std::int64_t frame, int minGap = rate / 100, int maxGap = rate / 100) {
         while (now() < frame) {
