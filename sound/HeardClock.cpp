@@ -247,7 +247,7 @@ std::int64_t HeardClock::report(const Report& report, std::int64_t at, std::int6
                 entries_[(first + i) % entries_.size()].at - entries_[first].at > kStartNanoseconds
                     ? 1
                     : 0;
-        if (after < kSettlingReports)
+        if (after < kNewStreamReports)
             return 0;
         awaitingStart_ = false;
     }
