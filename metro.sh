@@ -17,8 +17,9 @@ packages=(
     pulseaudio pulseaudio-utils
     python3-pyatspi at-spi2-core dbus
 )
-# Only the tests: they also play through a private PipeWire, as current desktops run it.
-test_packages=(pipewire pipewire-pulse wireplumber dbus-daemon)
+# Only the tests: they also play through a private PipeWire, as current desktops run it (and
+# build its sink with latency of its own).
+test_packages=(pipewire pipewire-pulse wireplumber dbus-daemon libpipewire-0.3-dev)
 
 install_missing() { # extra packages...
     local missing=()

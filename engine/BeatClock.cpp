@@ -4,6 +4,8 @@
 #include "sound/Cls_DX7_JP.h"
 #include "sound/SteadyClock.h"
 
+#include <algorithm>
+
 namespace metro {
 namespace {
 
@@ -29,13 +31,22 @@ public:
         const std::int64_t heard = device_.HeardFrame();
         const std::int64_t now = steady_->heardNow();
         if (!watched_ || heard != heard_) {
+            // The moment the device got to `heard`: now, or sooner where it moved less than
+            // the time since the last look (it stopped in between, and the ticks bridge a
+            // loss from there).
+            const std::int64_t reached =
+                watched_ && !lost_ && heard > heard_
+                    ? std::min(now, now_ + static_cast<std::int64_t>(
+                                               static_cast<Int128>(heard - heard_) *
+                                               steady_->ticksPerSecond() / ticksPerSecond()))
+                    : now;
             if (lost_) { // back: tie the device's frames to where the ticks have got to
                 offset_ = bridged(now) - heard;
                 lost_ = false;
             }
             watched_ = true;
             heard_ = heard;
-            movedAt_ = now;
+            movedAt_ = reached;
         } else if (!lost_ && now - movedAt_ > lostAfter()) {
             lost_ = true; // ticks run on from the last moment the device moved
         }

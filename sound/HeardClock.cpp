@@ -1,6 +1,7 @@
 #include "sound/HeardClock.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <limits>
 #include <numeric>
@@ -42,11 +43,16 @@ void HeardClock::forgetReports(bool starting) {
     entryCount_ = 0;
     nextEntry_ = 0;
     starting_ = starting;
+    draining_ = false;
+    seenCycle_ = cycle_; // moves that share a multiple of it by chance tell nothing new
+    seenMoves_ = 0;
+    seenWhole_ = true;
 }
 
-void HeardClock::newStream() {
+void HeardClock::newStream(bool tied) {
+    cycle_ = 0;
     forgetReports(true);
-    awaitingStart_ = true;
+    awaitingStart_ = tied;
     committed_ = 0;
     sinkLatency_ = 0;
     restartDelay_ = 0;
@@ -64,6 +70,7 @@ void HeardClock::resume() {
 void HeardClock::freeze(std::int64_t at, std::int64_t written) {
     line_ = {heardAt(line_, at, written, rate_), at, line_.valid, false};
     forgetReports(true);
+    awaitingStart_ = false;
     dry_ = false;
     settling_ = false;
 }
@@ -83,6 +90,12 @@ void HeardClock::fit() {
                                   : std::numeric_limits<std::int64_t>::min();
     const auto counts = [&](std::size_t i) {
         return entry(i).at >= from && latest - entry(i).at <= kFitNanoseconds;
+    };
+    // What the server's read position moved by from entry i - 1 to entry i (0: not counted).
+    const auto move = [&](std::size_t i) {
+        return i > 0 && counts(i - 1) && counts(i)
+                   ? std::abs(entry(i).readIndex - entry(i - 1).readIndex)
+                   : 0;
     };
     // Each report run on to the latest one's moment at the stream's rate; the highest of the
     // recent ones too.
@@ -104,29 +117,61 @@ void HeardClock::fit() {
             ++recent;
         }
         ++count;
-        if (i == 0 || !counts(i - 1))
-            continue;
-        if (const std::int64_t move = std::abs(entry(i).readIndex - entry(i - 1).readIndex)) {
-            cycle = std::gcd(cycle, move);
+        if (const std::int64_t moved = move(i)) {
+            cycle = std::gcd(cycle, moved);
             ++moves;
         }
     }
+    // A cycle seen before (before the server shortened it, or before a cork) is kept in the
+    // reckoning: a few moves alone may share a multiple of it by chance.
+    cycle = std::gcd(cycle, cycle_);
+    // Where the server counts in cycles (PipeWire's), what it says is heard moves with its
+    // read position, in whole cycles. Where it does not (PulseAudio, whose sink's latency
+    // takes up what its read position moves by), it moves with time, by any number of frames.
+    bool whole = moves >= kCycleMoves;
+    for (std::size_t i = 1; i < entryCount_ && whole; ++i)
+        whole = move(i) == 0 || (entry(i).heard - entry(i - 1).heard) % cycle == 0;
+    if (whole) {
+        // The server lengthened its cycle: the latest moves share a longer one, what is heard
+        // moving in whole cycles of it, more of them than chance gives (k moves share a cycle 2^b
+        // times as long by chance once in 2^(k b); once in 2^24 is taken for a change: 24 moves for
+        // twice the cycle, 8 for eight times). The reports before them go.
+        std::int64_t longer = 0;
+        int newMoves = 0;
+        for (std::size_t i = entryCount_ - 1; i > 0 && counts(i - 1); --i) {
+            if (move(i) == 0)
+                continue;
+            longer = std::gcd(longer, move(i));
+            if (longer <= cycle || (entry(i).heard - entry(i - 1).heard) % longer != 0)
+                break;
+            ++newMoves;
+            if (newMoves * (std::bit_width(static_cast<std::uint64_t>(longer / cycle)) - 1) >= 24) {
+                entryCount_ -= i; // the report before the first of them too: it may straddle
+                starting_ = false;
+                cycle_ = longer;
+                fit();
+                return;
+            }
+        }
+        cycle_ = cycle;
+    } else if (moves >= kCycleMoves) {
+        cycle_ = 0; // it does not count in cycles
+    }
     // The highest report is the one sent soonest after its cycle began, a cycle ahead of the
-    // truth where the server counts in cycles: there the reports spread over the cycle.
-    // Where they lie together (PulseAudio's, whose sink's latency takes up what its read
-    // position moves by) the highest is the truth. The spread is taken to the lowest report
-    // but for one in 16, which lets a report whose figures were held up go by.
+    // truth where the server counts in cycles: the line lies one cycle below it. Where it
+    // does not, the highest is the truth. Until a few moves tell, a cycle seen before is
+    // taken (after a change of cycle, or a cork).
     std::sort(projected.begin(), projected.begin() + static_cast<std::ptrdiff_t>(count));
     const std::int64_t top = projected[count - 1];
-    const std::int64_t spread = top - projected[count / 16];
-    const std::int64_t below = moves >= 4 && 2 * spread >= cycle ? cycle : 0;
-    // The server changed its ways (its graph's cycle, what it keeps in flight): the recent
-    // reports all lie below what older ones said, by more than a quarter of a cycle and half
-    // a millisecond (20 recent reports at random points of the cycle come that close to the
-    // top but for one chance in 4000). The older ones go, and the line is laid over the
-    // recent ones; gone by chance, they cost the line a fraction of a cycle for a moment.
+    const std::int64_t below = moves >= kCycleMoves ? (whole ? cycle : 0) : cycle_;
+    // The server changed its ways (what it keeps in flight, or a cycle in a way the moves do
+    // not tell): the recent reports all lie below what older ones said, by more than half a
+    // cycle and half a millisecond (12 recent reports at random points of the cycle come that
+    // close to the top but for one chance in 4000, 20 of them for one in a million). The
+    // older ones go, and the line is laid over the recent ones; gone by chance, they cost
+    // the line a fraction of a cycle for a moment.
     if (recent >= kRecentReports && recent < entryCount_ &&
-        recentTop + below / 4 + framesIn(500'000) < top) {
+        recentTop + below / 2 + framesIn(500'000) < top) {
         entryCount_ = recent;
         starting_ = false;
         fit();
@@ -166,6 +211,28 @@ std::int64_t HeardClock::report(const Report& report, std::int64_t at, std::int6
             line_ = {report.heard, at, true, false};
         return 0;
     }
+    if (draining_) {
+        // Until its read position moves again, the server plays what it took in its old cycle.
+        if (report.readIndex == drainIndex_)
+            return 0;
+        draining_ = false;
+    } else if (entryCount_ > 0) {
+        const Entry& last = entries_[(nextEntry_ + entries_.size() - 1) % entries_.size()];
+        if (const std::int64_t move = std::abs(report.readIndex - last.readIndex)) {
+            if (seenMoves_ >= kCycleMoves && seenWhole_ && move % seenCycle_ != 0) {
+                // The server shortened its cycle: the reports so far ran up to the old cycle
+                // ahead of what is heard, and so does this one, which straddles the change.
+                cycle_ = std::gcd(seenCycle_, move);
+                forgetReports(false);
+                draining_ = true;
+                drainIndex_ = report.readIndex;
+                return 0;
+            }
+            seenCycle_ = std::gcd(seenCycle_, move);
+            ++seenMoves_;
+            seenWhole_ = seenWhole_ && (report.heard - last.heard) % seenCycle_ == 0;
+        }
+    }
     entries_[nextEntry_] = {at, report.heard, report.readAhead, report.readIndex};
     nextEntry_ = (nextEntry_ + 1) % entries_.size();
     entryCount_ = std::min(entryCount_ + 1, entries_.size());
@@ -174,7 +241,13 @@ std::int64_t HeardClock::report(const Report& report, std::int64_t at, std::int6
         // clock stands where the last stream left it until it can be trusted, so that a
         // beat clock that ties itself to the first move ties itself to the truth.
         const std::size_t first = (nextEntry_ + entries_.size() - entryCount_) % entries_.size();
-        if (at - entries_[first].at <= kStartNanoseconds)
+        int after = 0;
+        for (std::size_t i = 0; i < entryCount_; ++i)
+            after +=
+                entries_[(first + i) % entries_.size()].at - entries_[first].at > kStartNanoseconds
+                    ? 1
+                    : 0;
+        if (after < kNewStreamReports)
             return 0;
         awaitingStart_ = false;
     }

@@ -14,7 +14,13 @@
 // whole multiples. Rather than the last report followed, whole-cycle reports so give a
 // clock as smooth as the stream, within a fraction of a millisecond of the truth.
 // PulseAudio's reports are close to exact (its sink's latency takes up what its read
-// position moves by), so they lie together: there the line runs along their top.
+// position moves by, so what it says is heard moves by any number of frames, not in whole
+// cycles): there the line runs along their top.
+//
+// The server changes its cycle when other streams come and go (the shortest latency asked
+// for sets it). A move of the read position off the cycle tells at once that it shortened
+// (the reports so far go); a run of moves that share a longer cycle, more than chance gives,
+// that it lengthened (the reports before the run go).
 //
 // Stalls. When the stream runs dry (its writer was held up past the whole buffer), the server
 // stops playing it; what is written next would be heard late by the gap, the beat grid with
@@ -58,8 +64,14 @@ public:
     // tell whether the server has changed its ways since the older ones.
     static constexpr std::int64_t kRecentNanoseconds = 500'000'000;
     static constexpr std::size_t kRecentReports = 12;
-    // Reports after a stall compared with the line kept through it.
+    // Reports after a stall compared with the line kept through it; reports after a new
+    // stream's start before its line is trusted.
     static constexpr int kSettlingReports = 8;
+    // Reports after a new stream's start before a clock tied to its first move follows it:
+    // about a second of them, so that the highest is one sent just after a cycle began.
+    static constexpr int kNewStreamReports = 40;
+    // Moves of the server's read position that tell its cycle.
+    static constexpr int kCycleMoves = 4;
     // What a change handed over now needs beyond the server's read-ahead to reach the server
     // before it takes the frames (a wake-up of the writer and a write): 3 ms.
     static constexpr std::int64_t kReachMarginNanoseconds = 3'000'000;
@@ -71,12 +83,15 @@ public:
     static std::int64_t heardAt(const Line& line, std::int64_t at, std::int64_t written,
                                 std::int32_t rate);
 
-    // A new stream (after the server went away): nothing learnt of the last one holds, and
-    // the line stands still until the new stream's first kStartNanoseconds have passed.
-    void newStream();
+    // A new stream: nothing learnt of the last one holds. Where whoever reads the clock ties
+    // itself to its first move (`tied`: it was lost meanwhile, as when the server went away
+    // under a running metronome), the line stands still until the stream's first
+    // kStartNanoseconds have passed and kNewStreamReports more reports have told where it is.
+    void newStream(bool tied = true);
     // The stream plays again after a flush: earlier reports describe frames never heard.
     void resume();
-    // The stream stops (corked or lost): the line stands where it is at `at`.
+    // The stream stops (corked or lost): the line stands where it is at `at`, and the next
+    // start follows the reports at once.
     void freeze(std::int64_t at, std::int64_t written);
     // A timing report describing steady time `at`, handed over at `now`. Returns frames by
     // which the writer must move the mixer's clock at once (on if > 0, held back by that much
@@ -127,12 +142,17 @@ private:
     Line beforeStall_;              // the line when it did
     std::int64_t dryTaken_ = 0;     // what the server had taken of a stream it stopped
     bool dryTakenKnown_ = false;
-    std::int64_t held_ = 0;      // what it still held then, as the last catch-up took it
-    bool starting_ = true;       // the reports kept began with the stream's start
-    bool awaitingStart_ = false; // a new stream: the line waits for its start to pass
-    bool settling_ = false;
-    std::int64_t notBefore_; // reports describing earlier moments are let go      // a stall was
-                             // caught up; the reports since are compared
+    std::int64_t held_ = 0;       // what it still held then, as the last catch-up took it
+    bool starting_ = true;        // the reports kept began with the stream's start
+    bool awaitingStart_ = false;  // a new stream: the line waits for its start to pass
+    bool settling_ = false;       // a stall was caught up; the reports since are compared
+    std::int64_t notBefore_;      // reports describing earlier moments are let go
+    std::int64_t cycle_ = 0;      // the server's cycle as last seen; 0: none, or not known
+    std::int64_t seenCycle_ = 0;  // what the read position moved by since the reports began,
+    int seenMoves_ = 0;           // in how many moves,
+    bool seenWhole_ = true;       // and whether the frame heard moved in whole cycles of it
+    bool draining_ = false;       // the cycle shortened; the server plays the old one out
+    std::int64_t drainIndex_ = 0; // at this read position
 };
 
 } // namespace metro

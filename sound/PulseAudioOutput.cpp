@@ -190,8 +190,6 @@ void PulseAudioOutput::createStream() {
     pa_stream_set_write_callback(stream_, &PulseAudioOutput::onWrite, this);
     pa_stream_set_latency_update_callback(stream_, &PulseAudioOutput::onLatency, this);
     pa_stream_set_underflow_callback(stream_, &PulseAudioOutput::onUnderflow, this);
-    // A new stream: what the clock learnt of the last one does not hold.
-    clock_.newStream();
     rewrite_ = 0;
 
     const auto bytesOf = [](std::chrono::milliseconds time) {
@@ -209,6 +207,9 @@ void PulseAudioOutput::createStream() {
     attributes.minreq = bytesOf(buffering_.request);
     attributes.fragsize = static_cast<std::uint32_t>(-1);
     corked_ = !wantAwake_.load();
+    // A new stream: what the clock learnt of the last one does not hold. Made playing after
+    // the last was lost, the beat clock has bridged the gap and ties itself to its first move.
+    clock_.newStream(!corked_ && devicesLost() > 0);
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY |
         (corked_ ? PA_STREAM_START_CORKED : 0));

@@ -5,8 +5,6 @@
 // tells when each recorded sample was heard, on the steady clock; and a fixture that runs a
 // test on each server. The server can be stopped and started again, as a user's server
 // restarts.
-//
-// Sections: processes; the servers; the recorder.
 
 #include "TempFolder.h"
 
@@ -24,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -45,8 +44,6 @@ extern "C" const char* __tsan_default_suppressions() {
 
 namespace metro::test {
 
-// ---- Processes ----
-
 inline double steadySeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -58,26 +55,6 @@ template <typename Condition> bool waitFor(Condition done, double seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return done();
 }
-
-// Runs `command` through the shell, which becomes the program (exec), with the test's
-// environment. 0 on failure.
-inline pid_t spawnProgram(const std::string& command) {
-    const std::string line = "exec " + command; // nothing but exec between fork and exec
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
-        ::_exit(127);
-    }
-    return std::max(pid, pid_t{0});
-}
-
-inline void endProgram(pid_t& pid, int signal) {
-    if (pid != 0 && ::kill(pid, signal) == 0)
-        ::waitpid(pid, nullptr, 0);
-    pid = 0;
-}
-
-// ---- The servers ----
 
 enum class SoundServer { PulseAudio, PipeWire };
 
@@ -115,27 +92,37 @@ public:
     bool start() {
         const std::filesystem::path ready = folder_ / "ready";
         std::filesystem::remove(ready);
-        pid_ = spawnProgram(script(server_) + " " + folder_.string());
-        bool ended = pid_ == 0;
+        const std::string line = "exec " + script(server_) + " " + folder_.string();
+        pid_ = ::fork(); // nothing but exec between fork and exec
+        if (pid_ == 0) {
+            ::execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
+            ::_exit(127);
+        }
+        bool ended = pid_ < 0;
         waitFor(
             [&] {
                 ended = ended || ::waitpid(pid_, nullptr, WNOHANG) != 0;
                 return ended || std::filesystem::exists(ready);
             },
             60);
-        if (ended)
+        if (ended) {
             pid_ = 0; // nothing left to stop
+            std::cerr << std::ifstream(folder_ / "server.log").rdbuf();
+        }
         return !ended && std::filesystem::exists(ready);
     }
     // Ends every process of the server.
-    void stop() { endProgram(pid_, SIGTERM); }
+    void stop() {
+        if (pid_ > 0 && ::kill(pid_, SIGTERM) == 0)
+            ::waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+    }
     // The process that serves the protocol (SIGSTOP to it: a server that hangs).
     pid_t pid() const {
         pid_t pid = 0;
         std::ifstream(folder_ / "server.pid") >> pid;
         return pid;
     }
-    SoundServer server() const { return server_; }
 
 private:
     static std::string script(SoundServer server) {
@@ -168,8 +155,6 @@ protected:
         Servers, suite,                                                                            \
         testing::Values(metro::test::SoundServer::PulseAudio, metro::test::SoundServer::PipeWire), \
         [](const auto& info) { return metro::test::nameOf(info.param); })
-
-// ---- The recorder ----
 
 // Records the monitor of the sink "t" from its start until finish(), through libpulse in this
 // process, and dates every sample: the steady time at which it was heard. PulseAudio's
@@ -266,9 +251,9 @@ private:
         auto& recorder = *static_cast<MonitorRecorder*>(self);
         const void* data = nullptr;
         std::size_t bytes = 0;
+        const std::lock_guard lock(recorder.mutex_);
         while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
             const auto* first = static_cast<const float*>(data);
-            const std::lock_guard lock(recorder.mutex_);
             if (first == nullptr) // a hole: silence keeps sample n at stream position n
                 recorder.samples_.resize(recorder.samples_.size() + bytes / sizeof(float));
             else
@@ -277,9 +262,8 @@ private:
             pa_stream_drop(stream);
         }
         const double now = steadySeconds();
-        pa_usec_t played = 0;
-        const std::lock_guard lock(recorder.mutex_);
         const std::size_t frames = recorder.samples_.size();
+        pa_usec_t played = 0;
         if (recorder.byArrival_)
             recorder.readings_.emplace_back(frames, now - static_cast<double>(frames) / rate);
         else if (pa_stream_get_time(stream, &played) == 0)

@@ -4,10 +4,11 @@
 # starts PulseAudio, or PipeWire as current desktops run it (pipewire, wireplumber and
 # pipewire-pulse, on a D-Bus session bus of their own, WirePlumber's hardware monitors off), in
 # the runtime folder FOLDER (the caller's XDG_RUNTIME_DIR), with one null sink "t" at 48 kHz as
-# the default sink, and a sink "slow" with 150 ms latency of its own in front of it (a tunnel
-# into "t", as a network or Bluetooth sink has: a PulseAudio tunnel, under PipeWire its own
-# pulse-tunnel in a PipeWire client process). Then writes FOLDER/server.pid (the process that serves the protocol) and
-# FOLDER/ready, and on TERM ends every process it started, the last started first. Exits 1
+# the default sink, and a sink "slow" in front of it with 150 ms latency of its own, as a
+# network or Bluetooth sink has, that it reports (PulseAudio: a tunnel into "t"; PipeWire:
+# slow_sink, built beside this script). Then writes FOLDER/server.pid (the process that serves
+# the protocol) and FOLDER/ready, and on TERM ends every process it started, the last started
+# first. Exits 1
 # when the server does not answer within 10 s a step (a busy machine starts it slowly).
 #   sound_server.sh pulseaudio|pipewire
 # exits 0 where the server's programs are installed.
@@ -16,7 +17,7 @@
 set -u
 server=$1 folder=${2:-}
 if [ -z "$folder" ]; then
-    programs="pipewire wireplumber pipewire-pulse dbus-daemon pactl"
+    programs="pipewire wireplumber pipewire-pulse dbus-daemon pactl $(dirname "$0")/slow_sink"
     [ "$server" = pulseaudio ] && programs="pulseaudio pactl"
     command -v $programs >/dev/null
     exit
@@ -55,6 +56,12 @@ else
     mkdir -p "$config/wireplumber/main.lua.d" "$config/wireplumber/bluetooth.lua.d"
     printf '%s_monitor.enabled = false\n' alsa v4l2 libcamera \
         >"$config/wireplumber/main.lua.d/51-private.lua"
+    # The sink "t" made by the server as it starts, before any client (the metronome under
+    # test reconnecting at once) can get in the way of a load-module.
+    mkdir -p "$config/pipewire/pipewire-pulse.conf.d"
+    echo 'pulse.cmd = [ { cmd = "load-module" flags = [ ]
+        args = "module-null-sink sink_name=t format=float32le rate=48000 channels=2" } ]' \
+        >"$config/pipewire/pipewire-pulse.conf.d/51-private.conf"
     echo 'bluez_monitor.enabled = false' >"$config/wireplumber/bluetooth.lua.d/51-private.lua"
     cat >"$folder/bus.conf" <<EOF
 <busconfig><type>session</type><listen>unix:path=$folder/bus</listen><auth>EXTERNAL</auth>
@@ -78,9 +85,7 @@ EOF
     "${run[@]}" pipewire-pulse >>"$log" 2>&1 &
     pids+=($!)
     protocol=$!
-    within10s pactl info || stop 1
-    pactl load-module module-null-sink sink_name=t format=float32le rate=48000 channels=2 \
-        >>"$log" 2>&1 || stop 1
+    within10s sh -c "pactl list short sinks | grep -q '\<t\>'" || stop 1
     # WirePlumber takes the default sink from what pactl asks for.
     within10s sh -c "pactl set-default-sink t && pactl info | grep -qx 'Default Sink: t'" || stop 1
 fi
@@ -89,17 +94,7 @@ if [ "$server" = pulseaudio ]; then
     pactl load-module module-tunnel-sink sink_name=slow sink=t latency_msec=150 rate=48000 \
         channels=2 format=float32le server="unix:$folder/pulse/native" >>"$log" 2>&1 || stop 1
 else
-    cat >"$folder/slow.conf" <<EOF
-context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert
-                     support.* = support/libspa-support }
-context.modules = [ { name = libpipewire-module-protocol-native }
-    { name = libpipewire-module-client-node } { name = libpipewire-module-adapter }
-    { name = libpipewire-module-pulse-tunnel
-      args = { tunnel.mode = sink pulse.server.address = "unix:$folder/pulse/native"
-               pulse.latency = 150 node.target = "t" audio.format = F32 audio.rate = 48000
-               audio.channels = 2 audio.position = [ FL FR ] stream.props = { node.name = slow } } } ]
-EOF
-    "${run[@]}" pipewire -c "$folder/slow.conf" >>"$log" 2>&1 &
+    "${run[@]}" "$(dirname "$0")/slow_sink" 150 >>"$log" 2>&1 &
     pids+=($!)
 fi
 within10s sh -c "pactl list short sinks | grep -q slow" || stop 1
