@@ -30,12 +30,15 @@ metronome_window() {
 }
 
 # Waits for the program's first window, up to a tenth of a second times the tries given
-# (default 100); dismisses the no-sound message box if it shows.
+# (default 100); dismisses the no-sound message box if it shows. Only a dialog is dismissed:
+# the main window, seen while it is still being mapped, would take the Return as Play.
 wait_for_metronome() {
     local w
     for _ in $(seq "${1:-100}"); do
         metronome_window >/dev/null && return 0
         for w in $(xdotool search --onlyvisible --name '^Metronome$' 2>/dev/null); do
+            xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG ||
+                continue
             echo "no sound device: dismissing the message"
             xdotool windowfocus --sync "$w" key Return 2>/dev/null || true
         done
