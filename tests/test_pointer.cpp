@@ -115,7 +115,6 @@ TEST_F(Pointer, DuringPlayOnlyTheBeatsTheSoundStopAndClosingAct) {
     click(left, 1000, 1000, 1000);
     form.Form_MouseMove(left, 0, 1000, 100);
     form.L_Tem1_Click(0);
-    form.Form_MouseWheel(-360);
     for (const std::int16_t key :
          {vk::PlusEquals, vk::Minus, vk::LetterT, std::int16_t{'4'}, vk::Space})
         stroke(key);
