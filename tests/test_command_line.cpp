@@ -25,12 +25,6 @@ CommandLine parse(const QStringList& arguments) {
     return parseCommandLine(QStringList{"metronome"} + arguments);
 }
 
-// Qt's messages as they reach the handler, "category text".
-QStringList seen;
-void recordMessage(QtMsgType, const QMessageLogContext& context, const QString& text) {
-    seen << QString::fromLatin1(context.category) + QLatin1Char(' ') + text;
-}
-
 } // namespace
 
 // Mistakes: stopped before any window, with one line that names what was wrong as typed.
@@ -96,7 +90,7 @@ TEST(Parsing, HelpAndTheVersionAsTheDocumentsCarryThem) {
     }
 }
 
-struct StartOptionsApplied : test::LoadedForm {};
+using StartOptionsApplied = test::LoadedForm;
 
 // The options act as the user's own moves would: the tempo through the weight, then the beats,
 // then play; none given leaves start-up as it was.
@@ -125,8 +119,11 @@ TEST(PlatformFailureLine, NamesTheLastPlatformTriedInOneLine) {
 }
 
 TEST(PlatformOpening, HoldsQtsMessagesBackUntilThePlatformIsOpen) {
-    seen.clear();
-    const QtMessageHandler before = qInstallMessageHandler(recordMessage);
+    static QStringList seen; // "category text", as the messages reach the handler
+    const QtMessageHandler before = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext& context, const QString& text) {
+            seen << QString::fromLatin1(context.category) + QLatin1Char(' ') + text;
+        });
     {
         const PlatformOpening opening(QStringList{"metronome"});
         qWarning("first");

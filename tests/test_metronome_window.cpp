@@ -19,7 +19,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QImage>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QTest>
@@ -65,10 +64,6 @@ struct ShownWindow : ::testing::Test {
     void send(QEvent::Type type, QPointF local, Qt::MouseButton button, Qt::MouseButtons held) {
         QMouseEvent event(type, local, window.mapToGlobal(local), button, held, Qt::NoModifier);
         QApplication::sendEvent(&window, &event);
-    }
-    void click(QPointF local) {
-        send(QEvent::MouseButtonPress, local, Qt::LeftButton, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, local, Qt::LeftButton, Qt::NoButton);
     }
 };
 
@@ -139,9 +134,9 @@ TEST_F(ShownWindow, TheSwingLeavesThePictureAFullPaintShows) {
     }
 }
 
-// Pointer events in window pixels reach the controls in twips: a drag of the weight, a click on
-// a tempo mark that T shows (its tick drawn into the picture the window keeps, and taken out
-// again), and the close box under the pointer.
+// Pointer events in window pixels reach the controls in twips: a drag of the weight, and a click
+// on a tempo mark that T shows (its tick drawn into the picture the window keeps, and taken out
+// again). (The close box: the router's own tests; closing by Esc below.)
 TEST_F(ShownWindow, ThePointerInPixelsReachesTheControlsInTwips) {
     send(QEvent::MouseButtonPress, pixels(2085, 3105), Qt::LeftButton, Qt::LeftButton);
     for (int i = 1; i <= 10; ++i)
@@ -153,14 +148,12 @@ TEST_F(ShownWindow, ThePointerInPixelsReachesTheControlsInTwips) {
     const std::string field = tickColour();
     QTest::keyClick(&window, Qt::Key_T);
     EXPECT_EQ(tickColour(), "#ffc080");
-    click(pixels(c.L_Tem1(16).Left + 60, c.L_Tem1(16).Top + 60));
+    const QPointF mark = pixels(c.L_Tem1(16).Left + 60, c.L_Tem1(16).Top + 60);
+    send(QEvent::MouseButtonPress, mark, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, mark, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(std::tuple(c.I_Rod.Top, c.L_temo.Caption), std::tuple(4860.f, std::string("208")));
     QTest::keyClick(&window, Qt::Key_T);
     EXPECT_EQ(tickColour(), field);
-    send(QEvent::MouseMove, pixels(3700, 150), Qt::NoButton, Qt::NoButton);
-    EXPECT_TRUE(c.P_X.Visible);
-    click(pixels(3700, 150));
-    EXPECT_FALSE(window.isVisible());
 }
 
 // Keys and the wheel as Qt delivers them; Enter starts and stops the beat frames, and Esc
@@ -184,7 +177,6 @@ TEST_F(ShownWindow, KeysAndTheWheelReachTheMetronome) {
     QTest::qWait(60);
     QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(std::tuple(s.Playing, window.beatFramesRunning()), std::tuple(false, false));
-    EXPECT_EQ(c.Line_Rod.X1, 2085) << "back at rest";
     QTest::keyClick(&window, Qt::Key_Return);
     QTest::keyClick(&window, Qt::Key_Escape);
     // Shown, playing, frames running, a sound device.
@@ -254,13 +246,14 @@ TEST_F(ShownWindow, ListsEveryControlWithItsRoleStateAndPlaceAndPressesItsButton
     };
     for (const char* name : {"3 beats per measure", "Tempo scale and key help", "Play"})
         press(name);
-    EXPECT_TRUE(named["3 beats per measure"]->state().checked);
-    EXPECT_FALSE(named["2 beats per measure"]->state().checked);
-    EXPECT_TRUE(named["Tempo scale and key help"]->state().checked);
-    EXPECT_TRUE(window.form().state().Playing);
-    EXPECT_FALSE(named["Stop"]->state().invisible);
+    // 3 and 2 beats, and the scale checked; playing; Stop shown.
+    EXPECT_EQ(std::tuple(named["3 beats per measure"]->state().checked,
+                         named["2 beats per measure"]->state().checked,
+                         named["Tempo scale and key help"]->state().checked, s.Playing,
+                         !named["Stop"]->state().invisible),
+              std::tuple(true, false, true, true, true));
     press("Stop");
-    EXPECT_FALSE(window.form().state().Playing);
+    EXPECT_FALSE(s.Playing);
     press("Close");
     EXPECT_FALSE(window.isVisible());
 }

@@ -1,10 +1,12 @@
 // The pointer: dragging the weight, clicking beside the rod, the title band, the close box
 // and closing, delivered through the router as a desktop window delivers them; and Qt's
 // pointer events to the router, where a left button handed to the window manager's move
-// counts as released. (The window's own tests drag the weight through Qt, pixels to twips.)
+// counts as released. During play, what the pointer and the keys leave alone. (The window's own
+// tests drag the weight through Qt, pixels to twips.)
 
 #include "support/LoadedForm.h"
 #include "ui/form/Form1.h"
+#include "ui/form/KeyCodes.h"
 #include "ui/qt/PointerInput.h"
 
 #include <gtest/gtest.h>
@@ -101,21 +103,32 @@ TEST_F(Pointer, OnlyAMoveWithTheLeftButtonStrictlyInsideTheTitleBandMovesTheWind
     EXPECT_EQ(window.systemMoves, 1);
 }
 
-TEST_F(Pointer, DuringPlayOnlyTheCloseBoxReacts) {
-    form.I_Play_Click(0);
-    const float top = c.I_Rod.Top;
+// During play neither the pointer nor a key moves the weight, the tempo, the scale or the
+// window; the beats, the sound, stop and the close box still act.
+TEST_F(Pointer, DuringPlayOnlyTheBeatsTheSoundStopAndClosingAct) {
+    stroke(vk::LetterT);
+    stroke(vk::Enter);
+    ASSERT_TRUE(s.Playing);
     grabWeight(75);
     dragTo(4500);
     router.release(left, 0, 0, 2085, 4500);
     click(left, 1000, 1000, 1000);
     form.Form_MouseMove(left, 0, 1000, 100);
     form.L_Tem1_Click(0);
-    EXPECT_EQ(std::tuple(c.I_Rod.Top, s.Tempo, window.systemMoves, router.captured()),
-              std::tuple(top, std::int16_t{120}, 0, false));
-    form.P_X_MouseMove(0, 0, 100, 100); // the close box still works
+    for (const std::int16_t key :
+         {vk::PlusEquals, vk::Minus, vk::LetterT, std::int16_t{'4'}, vk::Space})
+        stroke(key);
+    // Weight top, tempo, scale, window moves, capture; beats, sound off.
+    EXPECT_EQ(std::tuple(c.I_Rod.Top, s.Tempo, s.ScaleShown, window.systemMoves, router.captured(),
+                         s.BeatsPerMeasure, s.SoundOff),
+              std::tuple(3030.f, std::int16_t{120}, true, 0, false, std::int16_t{4}, true));
+    form.P_X_MouseMove(0, 0, 100, 100);
     EXPECT_TRUE(c.P_X.Visible);
-    form.P_X_Click(); // closing during play (what it ends: Stopped.ClosingEndsTheRun...)
-    EXPECT_EQ(window.unloads, 1);
+    stroke(vk::Enter);
+    EXPECT_FALSE(s.Playing);
+    stroke(vk::Enter);
+    stroke(vk::Escape); // closing during play (what it ends: Stopped.ClosingEndsTheRun...)
+    EXPECT_EQ(std::tuple(window.unloads, s.KeyIsDown), std::tuple(1, false));
 }
 
 TEST_F(Pointer, ButtonsClickOnlyWhenPressedAndReleasedOnThemWithTheLeftButton) {

@@ -64,7 +64,7 @@ fault H1 ui/form/Panels.cpp 's/ || !buttons(Index).Visible)/)/' \
 fault N1 ui/form/Panels.cpp 's/Speaker_Show(state().SoundOff)/Speaker_Show(!state().SoundOff)/' \
     test_panels '^Panels\.'
 fault N2 ui/form/Panels.cpp '/^void Form1::I_Scale_Click/,/^}/{/if (state().Playing)/,+1d}' \
-    test_panels '^Panels\.'
+    test_pointer '^Pointer\.'
 fault N3 engine/Metronome.cpp 's/button.ForeColor = kLightGrey;/static_cast<void>(button);/' \
     test_panels '^Panels\.'
 fault S1 engine/StartStop.cpp 's|toInt16(weight.Height / 2 + weight.Top)|toInt16(weight.Top)|' \

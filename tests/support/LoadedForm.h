@@ -28,6 +28,11 @@ struct LoadedForm : ::testing::Test {
         form.Form_Load();
         window.onUnload = [this] { form.Form_Unload(); };
     }
+    // A key pressed and released.
+    void stroke(std::int16_t key, std::int16_t shift = 0) {
+        form.Form_KeyDown(key, shift);
+        form.Form_KeyUp(key, shift);
+    }
 };
 
 } // namespace metro::test
