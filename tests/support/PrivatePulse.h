@@ -26,6 +26,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // A test program that includes this header (in one file) plays through libpulse, so it
@@ -205,13 +206,11 @@ public:
     void finish() {
         pa_threaded_mainloop_stop(loop_);
         if (stream_ != nullptr)
-            pa_stream_unref(stream_);
+            pa_stream_unref(std::exchange(stream_, nullptr));
         if (context_ != nullptr) {
             pa_context_disconnect(context_);
-            pa_context_unref(context_);
+            pa_context_unref(std::exchange(context_, nullptr));
         }
-        stream_ = nullptr;
-        context_ = nullptr;
     }
 
     // The recording so far; the samples where a click (a step to above `level` after
