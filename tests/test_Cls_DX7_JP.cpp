@@ -7,7 +7,6 @@
 
 #include "sound/Cls_DX7_JP.h"
 #include "sound/WaveDecoder.h"
-#include "support/SoundPrinting.h"
 #include "support/TempFolder.h"
 #include "support/TestSounds.h"
 

@@ -3,7 +3,7 @@
 // voices, full queues and what they drop, and going back to render again.
 
 #include "sound/OfflineAudioOutput.h"
-#include "support/SoundPrinting.h"
+#include "support/TestSounds.h"
 
 #include <gtest/gtest.h>
 

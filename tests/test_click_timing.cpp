@@ -5,7 +5,6 @@
 // grid with no late burst (time passes without rendering).
 
 #include "support/ClickRecorder.h"
-#include "support/SoundPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -139,9 +139,8 @@ TEST_P(Heard, AKey20MsBeforeAClickReachesThatClick) {
             test::MonitorRecorder recording(GetParam());
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             m.press(vk::Enter);
-            const auto onsets = [&] { return recording.onsets(0.1f); };
-            ASSERT_TRUE(m.runFramesUntil([&] { return !onsets().empty(); }, 5));
-            const std::size_t first = onsets().front();
+            ASSERT_TRUE(m.runFramesUntil([&] { return !recording.onsets(0.1f).empty(); }, 5));
+            const std::size_t first = recording.onsets(0.1f).front();
             // Dated once the next second's readings are in.
             ASSERT_TRUE(
                 m.runFramesUntil([&] { return recording.samples().size() > first + 48000; }));
