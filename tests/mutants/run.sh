@@ -183,7 +183,7 @@ cmake -S "$src" -B "$build" -G Ninja -DMETRO_BENCH=OFF -DMETRO_WERROR=OFF >"$wor
 build_and_test() { # targets regex log
     cmake --build "$build" --target $1 >"$3" 2>&1 || return 2
     # A regex that names no test is broken: nothing would be run to catch the fault.
-    ctest --test-dir "$build" -N -R "$2" | grep -q '^Total Tests: [1-9]' || return 2
+    [[ $(ctest --test-dir "$build" -N -R "$2") =~ Total\ Tests:\ [1-9] ]] || return 2
     ctest --test-dir "$build" -R "$2" --timeout 300 --stop-on-failure >>"$3" 2>&1 || return 1
     return 0
 }
