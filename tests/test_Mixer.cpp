@@ -20,18 +20,12 @@ struct MixerTest : ::testing::Test {
     OfflineAudioOutput output{DeviceFormat{48000, 1, kBlock}};
     Mixer& mixer = output.mixer();
 
+    // Each change that needs rendering held, held for the call.
     VoiceId add(Frames samples) {
-        const RenderingHold hold(output);
-        return mixer.addVoice(std::move(samples), hold);
+        return mixer.addVoice(std::move(samples), RenderingHold(output));
     }
-    Frames remove(VoiceId voice) {
-        const RenderingHold hold(output);
-        return mixer.removeVoice(voice, hold);
-    }
-    std::int64_t rewind(std::int64_t frame) {
-        const RenderingHold hold(output);
-        return mixer.rewind(frame, hold);
-    }
+    Frames remove(VoiceId voice) { return mixer.removeVoice(voice, RenderingHold(output)); }
+    std::int64_t rewind(std::int64_t frame) { return mixer.rewind(frame, RenderingHold(output)); }
     Frames render(int frames) {
         Frames out(static_cast<std::size_t>(frames), -9.0f); // silence must be written
         output.render(out.data(), frames);

@@ -24,10 +24,7 @@ struct PulseAudioOutputTest : test::OnEachServer {
     void open(PulseAudioOutput::Buffering buffering = {}) {
         output = PulseAudioOutput::openDefault(buffering);
         ASSERT_NE(output, nullptr);
-        {
-            const RenderingHold hold(*output);
-            click = output->mixer().addVoice(std::vector<float>(400, 0.5f), hold);
-        }
+        click = output->mixer().addVoice(std::vector<float>(400, 0.5f), RenderingHold(*output));
         ASSERT_TRUE(test::waitFor([&] { return output->writeRequests() >= 5; }, 10))
             << "the stream does not play";
     }
