@@ -1,10 +1,9 @@
 # Tests of the sound subsystem: the mixer, the heard clock, the sound class and its wave
-# decoding, the SDL device, and the hand-over between the window and the audio thread.
+# decoding (with the hand-over between the window and the audio thread), the SDL device.
 metro_add_test(test_Mixer SOURCES test_Mixer.cpp LIBS metro_sound)
 metro_add_test(test_HeardClock SOURCES test_HeardClock.cpp LIBS metro_sound)
 metro_add_test(test_Cls_DX7_JP SOURCES test_Cls_DX7_JP.cpp LIBS metro_sound)
 metro_add_test(test_SdlAudioOutput SOURCES test_SdlAudioOutput.cpp LIBS metro_sound)
-metro_add_test(test_HandOverStress SOURCES test_HandOverStress.cpp LIBS metro_sound)
 
 # The load path under libFuzzer (clang, -DMETRO_FUZZ=ON): decoding wave files from memory.
 if(METRO_FUZZ)

@@ -3,7 +3,7 @@
 // voices, full queues and what they drop, and going back to render again.
 
 #include "sound/OfflineAudioOutput.h"
-#include "support/SoundPrinting.h"
+#include "support/TestSounds.h"
 
 #include <gtest/gtest.h>
 
@@ -14,23 +14,18 @@ constexpr int kBlock = 16;
 using Frames = std::vector<float>;
 const Frames kShort{0.5f, 0.25f, 0.125f};
 const Frames kRamp{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 0.95f};
+const Frames kLong(100, 0.5f);
 
 struct MixerTest : ::testing::Test {
     OfflineAudioOutput output{DeviceFormat{48000, 1, kBlock}};
     Mixer& mixer = output.mixer();
 
+    // Each change that needs rendering held, held for the call.
     VoiceId add(Frames samples) {
-        const RenderingHold hold(output);
-        return mixer.addVoice(std::move(samples), hold);
+        return mixer.addVoice(std::move(samples), RenderingHold(output));
     }
-    Frames remove(VoiceId voice) {
-        const RenderingHold hold(output);
-        return mixer.removeVoice(voice, hold);
-    }
-    std::int64_t rewind(std::int64_t frame) {
-        const RenderingHold hold(output);
-        return mixer.rewind(frame, hold);
-    }
+    Frames remove(VoiceId voice) { return mixer.removeVoice(voice, RenderingHold(output)); }
+    std::int64_t rewind(std::int64_t frame) { return mixer.rewind(frame, RenderingHold(output)); }
     Frames render(int frames) {
         Frames out(static_cast<std::size_t>(frames), -9.0f); // silence must be written
         output.render(out.data(), frames);
@@ -94,17 +89,16 @@ TEST_F(MixerTest, CancelFromTakesBackLaterStartsAndLetsTheSoundingOnePlayOn) {
 }
 
 TEST_F(MixerTest, StopCancelsPendingStartsButNotLaterOnesAndGainScalesTheNextBlock) {
-    const Frames longSound(100, 0.5f);
-    const VoiceId voice = add(longSound);
+    const VoiceId voice = add(kLong);
     mixer.play(voice, 0, false);
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.5f));
     mixer.play(voice, 3 * kBlock + 2, false); // far ahead: still pending at the stop
     mixer.stop(voice);
     EXPECT_EQ(render(4 * kBlock), Frames(4 * std::size_t{kBlock}, 0.0f));
     mixer.play(voice, 5 * kBlock + 1, false);
-    EXPECT_EQ(render(kBlock), expected(kBlock, longSound, 1));
+    EXPECT_EQ(render(kBlock), expected(kBlock, kLong, 1));
     // Gain scales from the next block, and the mix is clamped.
-    const VoiceId other = add(longSound);
+    const VoiceId other = add(kLong);
     mixer.setGain(voice, 0.5f);
     EXPECT_EQ(render(kBlock), Frames(kBlock, 0.25f));
     mixer.setGain(voice, 1.5f);
@@ -171,8 +165,7 @@ TEST_F(MixerTest, RewindRendersAgainFromAFrameAsIfItHadNotBeenRendered) {
 // A stop rendered after the frame gone back to stays: its voice is silent from that frame,
 // and a start it cut off is not started again. The clock goes back no further than a skip.
 TEST_F(MixerTest, RewindKeepsALaterStopAndStopsAtTheLastSkip) {
-    const Frames longSound(100, 0.5f);
-    const VoiceId voice = add(longSound);
+    const VoiceId voice = add(kLong);
     const VoiceId other = add(kShort);
     mixer.play(voice, 0, false);
     mixer.play(voice, 6, false);

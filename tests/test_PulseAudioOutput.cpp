@@ -1,8 +1,7 @@
 // The sound server's output against a server of the test's own, PulseAudio and PipeWire
-// alike, whose null sink's monitor is recorded: the clock says what is heard, a stopped
-// output costs nothing and starts at once, clicks stay on their grid through a stall, and a
-// server that goes away or hangs is never waited on. Skipped only where the server is not
-// installed.
+// alike, whose null sink's monitor is recorded: the clock says what is heard, a stopped output
+// costs nothing, clicks stay on their grid through a stall, and a server that goes away or
+// hangs is never waited on. Skipped only where the server is not installed.
 
 #include "sound/PulseAudioOutput.h"
 #include "support/PrivatePulse.h"
@@ -11,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 using namespace metro;
 using namespace std::chrono_literals;
@@ -24,12 +24,18 @@ struct PulseAudioOutputTest : test::OnEachServer {
     void open(PulseAudioOutput::Buffering buffering = {}) {
         output = PulseAudioOutput::openDefault(buffering);
         ASSERT_NE(output, nullptr);
-        {
-            const RenderingHold hold(*output);
-            click = output->mixer().addVoice(std::vector<float>(400, 0.5f), hold);
-        }
+        click = output->mixer().addVoice(std::vector<float>(400, 0.5f), RenderingHold(*output));
         ASSERT_TRUE(test::waitFor([&] { return output->writeRequests() >= 5; }, 10))
             << "the stream does not play";
+    }
+    // Hands over `count` clicks `apart` frames apart from 100 ms ahead of the write head, once
+    // the stream has played for a while; the first one's frame.
+    std::int64_t playClicks(std::int64_t count, std::int64_t apart) {
+        std::this_thread::sleep_for(300ms);
+        const std::int64_t first = output->mixer().writeHeadFrame() + 4800;
+        for (std::int64_t k = 0; k < count; ++k)
+            EXPECT_TRUE(output->mixer().play(click, first + k * apart, false)) << "click " << k;
+        return first;
     }
 
     std::shared_ptr<PulseAudioOutput> output;
@@ -60,10 +66,7 @@ TEST_P(PulseAudioOutputTest, TheClockSaysWhatIsHeardOnAnyBuffer) {
         open(c.buffering);
         ::unsetenv(c.variable);
         test::MonitorRecorder recording(GetParam());
-        std::this_thread::sleep_for(300ms);
-        const std::int64_t first = output->mixer().writeHeadFrame() + 4800;
-        for (std::int64_t k = 0; k < kClicks; ++k)
-            ASSERT_TRUE(output->mixer().play(click, first + k * kApart, false));
+        const std::int64_t first = playClicks(kClicks, kApart);
         std::vector<std::pair<double, std::int64_t>> clock; // steady seconds, heard frame
         for (const double end = steadySeconds() + 3.4; steadySeconds() < end;) {
             clock.emplace_back(steadySeconds(), output->heardFrame());
@@ -85,10 +88,8 @@ TEST_P(PulseAudioOutputTest, TheClockSaysWhatIsHeardOnAnyBuffer) {
                               (after->first - heardAt) * 1000);
         }
         const std::string seen = testing::PrintToString(offsets);
-        double mean = 0;
+        const double mean = std::accumulate(offsets.begin(), offsets.end(), 0.0) / kClicks;
         double squares = 0;
-        for (const double offset : offsets)
-            mean += offset / kClicks;
         for (const double offset : offsets)
             squares += (offset - mean) * (offset - mean) / kClicks;
         std::nth_element(offsets.begin(), offsets.begin() + kClicks / 2, offsets.end());
@@ -97,9 +98,9 @@ TEST_P(PulseAudioOutputTest, TheClockSaysWhatIsHeardOnAnyBuffer) {
     }
 }
 
-// Stopped, the stream is corked: no callback runs and the clock stands still. Woken, the
-// click handed over for the write head is heard at once.
-TEST_P(PulseAudioOutputTest, CorkedCostsNothingAndTheFirstClickFollowsTheWakeAtOnce) {
+// Stopped, the stream is corked: no callback runs and the clock stands still. (That the first
+// click after a wake is heard at once is the real metronome's test: its Enter after a stop.)
+TEST_P(PulseAudioOutputTest, CorkedCostsNothing) {
     open();
     output->setAwake(false);
     std::this_thread::sleep_for(300ms);
@@ -108,18 +109,6 @@ TEST_P(PulseAudioOutputTest, CorkedCostsNothingAndTheFirstClickFollowsTheWakeAtO
     std::this_thread::sleep_for(700ms);
     EXPECT_EQ(output->writeRequests(), requests) << "callbacks while corked";
     EXPECT_EQ(output->heardFrame(), heard) << "a running clock while corked";
-
-    test::MonitorRecorder recording(GetParam());
-    std::this_thread::sleep_for(500ms);
-    const double woken = steadySeconds();
-    output->setAwake(true);
-    const std::int64_t frame = output->mixer().writeHeadFrame();
-    ASSERT_TRUE(output->mixer().play(click, frame, false));
-    std::this_thread::sleep_for(300ms);
-    recording.finish();
-    const auto onset = recording.onsets(0.25f);
-    ASSERT_EQ(onset.size(), 1u);
-    EXPECT_LT(recording.secondsOf(onset[0]) - woken, 0.030); // an upper bound
 }
 
 // The stream's thread held up past its whole buffer: the stream runs dry, and the clicks come
@@ -130,10 +119,7 @@ TEST_P(PulseAudioOutputTest, AfterAStallTheClicksComeBackOnTheirGrid) {
     constexpr std::int64_t kBeat = 9600; // 200 ms
     open();
     test::MonitorRecorder recording(GetParam());
-    std::this_thread::sleep_for(300ms);
-    const std::int64_t first = output->mixer().writeHeadFrame() + 4800;
-    for (std::int64_t k = 0; k < 10; ++k)
-        ASSERT_TRUE(output->mixer().play(click, first + k * kBeat, false));
+    playClicks(10, kBeat);
     std::this_thread::sleep_for(500ms);
     {
         const RenderingHold stall(*output); // the loop thread waits for the window's lock

@@ -5,7 +5,6 @@
 // grid with no late burst (time passes without rendering).
 
 #include "support/ClickRecorder.h"
-#include "support/SoundPrinting.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +18,6 @@ constexpr std::int64_t kBeat = ClickedMetronome::rate / 2; // frames per beat at
 
 // Tempo, beats per measure, the device clock's first frame.
 class OnTheGrid : public ::testing::TestWithParam<std::tuple<int, int, std::int64_t>> {};
-
-} // namespace
 
 // Tempos whose beat is no whole number of frames, so rounding errors would add up, on device
 // clocks past 2^31 and 2^32 ms (where a 32-bit millisecond counter would overflow) and a
@@ -69,8 +66,6 @@ TEST(ClickTiming, AHeldUpWindowDropsTheClicksItMissedAndStopSilencesThoseHandedO
     EXPECT_EQ(m.output->mixer().dropped(), (Mixer::Dropped{0, 2, 0})) << "beats 3 and 4, late";
 }
 
-namespace {
-
 // A change of mute or of the beat count a few milliseconds before a beat acts from that
 // very beat's click on, although the click was handed over to the device long before.
 struct LateChange {
@@ -84,8 +79,6 @@ struct LateChange {
 
 class ChangeBeforeABeat
     : public ::testing::TestWithParam<std::tuple<LateChange, int /* ms before the beat */>> {};
-
-} // namespace
 
 TEST_P(ChangeBeforeABeat, TheNextClickFollowsTheNewState) {
     const auto& [change, msBefore] = GetParam();
@@ -162,3 +155,5 @@ TEST(DeviceLoss, AShortGapResumesTheGridWhereItStood) {
         EXPECT_EQ(heard[k], k % 4 == 0 ? 2 : 1) << "beat " << k;
     EXPECT_EQ(m.output->mixer().dropped(), Mixer::Dropped{});
 }
+
+} // namespace

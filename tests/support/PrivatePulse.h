@@ -26,6 +26,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // A test program that includes this header (in one file) plays through libpulse, so it
@@ -58,11 +59,8 @@ template <typename Condition> bool waitFor(Condition done, double seconds) {
 
 enum class SoundServer { PulseAudio, PipeWire };
 
-inline const char* nameOf(SoundServer server) {
-    return server == SoundServer::PulseAudio ? "PulseAudio" : "PipeWire";
-}
 inline void PrintTo(SoundServer server, std::ostream* out) {
-    *out << nameOf(server);
+    *out << (server == SoundServer::PulseAudio ? "PulseAudio" : "PipeWire");
 }
 
 // Started by sound_server.sh, which the build puts beside the test programs.
@@ -143,8 +141,9 @@ class OnEachServer : public testing::TestWithParam<SoundServer> {
 protected:
     void SetUp() override {
         if (!PrivatePulseServer::installed(GetParam()))
-            GTEST_SKIP() << nameOf(GetParam()) << " is not installed";
-        ASSERT_TRUE(server.start()) << "the private " << nameOf(GetParam()) << " did not start";
+            GTEST_SKIP() << testing::PrintToString(GetParam()) << " is not installed";
+        ASSERT_TRUE(server.start())
+            << "the private " << testing::PrintToString(GetParam()) << " did not start";
     }
 
     TempFolder folder;
@@ -154,7 +153,7 @@ protected:
     INSTANTIATE_TEST_SUITE_P(                                                                      \
         Servers, suite,                                                                            \
         testing::Values(metro::test::SoundServer::PulseAudio, metro::test::SoundServer::PipeWire), \
-        [](const auto& info) { return metro::test::nameOf(info.param); })
+        [](const auto& info) { return ::testing::PrintToString(info.param); })
 
 // Records the monitor of the sink "t" from its start until finish(), through libpulse in this
 // process, and dates every sample: the steady time at which it was heard. PulseAudio's
@@ -205,13 +204,11 @@ public:
     void finish() {
         pa_threaded_mainloop_stop(loop_);
         if (stream_ != nullptr)
-            pa_stream_unref(stream_);
+            pa_stream_unref(std::exchange(stream_, nullptr));
         if (context_ != nullptr) {
             pa_context_disconnect(context_);
-            pa_context_unref(context_);
+            pa_context_unref(std::exchange(context_, nullptr));
         }
-        stream_ = nullptr;
-        context_ = nullptr;
     }
 
     // The recording so far; the samples where a click (a step to above `level` after

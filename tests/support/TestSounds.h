@@ -1,11 +1,25 @@
 #pragma once
-// Small sounds for the sound tests, written as 16-bit PCM mono 48 kHz wave files, and
-// helpers to render an offline output and find where sound begins.
+// Small sounds for the sound tests, written as 16-bit PCM mono 48 kHz wave files, helpers to
+// render an offline output and find where sound begins, and how a failing check shows the
+// sound's values: the mixer's counts of starts that never sounded, and why a load failed.
 
+#include "sound/LoadFailure.h"
 #include "sound/OfflineAudioOutput.h"
 #include "tools/WaveWriter.h"
 
-namespace metro::test {
+#include <ostream>
+
+namespace metro {
+
+inline void PrintTo(const Mixer::Dropped& dropped, std::ostream* out) {
+    *out << "{refused " << dropped.refused << ", late " << dropped.late << ", in a gap "
+         << dropped.inGap << "}";
+}
+inline void PrintTo(LoadFailure failure, std::ostream* out) {
+    *out << '"' << describe(failure) << '"';
+}
+
+namespace test {
 
 // `frames` frames at one constant 16-bit level: each test sound is told apart by its level.
 inline std::vector<std::int16_t> steadySound(std::int16_t level, int frames) {
@@ -28,4 +42,5 @@ inline int firstSoundingFrame(const std::vector<float>& samples, int channels) {
     return -1;
 }
 
-} // namespace metro::test
+} // namespace test
+} // namespace metro
