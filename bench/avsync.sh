@@ -9,9 +9,9 @@
 #               latency_msec=150 in front of the recorded null sink (a stream into the same
 #               server), the program's stream moved to it before the start (and the default
 #               sink, for a program that opens its stream then); like a network
-#               or Bluetooth sink, it reports that latency. Under PipeWire the same tunnel is
-#               PipeWire's own pulse-tunnel module (pulse.latency = 150) in a PipeWire process
-#               of its own: pipewire-pulse cannot load a tunnel to itself
+#               or Bluetooth sink, it reports that latency. Under PipeWire it is slow_sink
+#               (bench/slow_sink.cpp, built beside the program), which delays by exactly 150 ms
+#               and says so: PipeWire's own tunnel resamples on the way and hides its delay
 # Prints the meter's offset line and the latency of the sink the program plays to.
 # Usage: bench/avsync.sh [program] [seconds]
 #   METRO_AVSYNC: the meter's folder, by default /work/shared/tools/avsync
@@ -28,28 +28,13 @@ cp -r "$avsync/../timing" "$work/timing"
 rm -rf "$work/avsync/build"
 
 tempo="$work/avsync/metronome-tempo.sh 120"
-# PipeWire's tunnel, run by the hook as a PipeWire client process.
-cat >"$work/tunnel.conf" <<'EOF'
-context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert support.* = support/libspa-support }
-context.modules = [
-    { name = libpipewire-module-rt flags = [ ifexists nofail ] }
-    { name = libpipewire-module-protocol-native }
-    { name = libpipewire-module-client-node }
-    { name = libpipewire-module-adapter }
-    { name = libpipewire-module-pulse-tunnel
-      args = { tunnel.mode = sink pulse.server.address = "@SERVER@" pulse.latency = 150
-               node.target = "av" audio.format = F32 audio.rate = 48000 audio.channels = 2
-               audio.position = [ FL FR ] stream.props = { node.name = tunnel } } }
-]
-EOF
 # Set-up hook for the tunnel sink: the tempo, then the tunnel and the move.
 {
     echo '#!/usr/bin/env bash'
     echo "$tempo"
     echo 'inputs=$(pactl list short sink-inputs | cut -f1) # the program'"'"'s, before the tunnel'"'"'s'
     if [ "${AUDIO_SERVER:-pulseaudio}" = pipewire ]; then
-        echo "sed \"s|@SERVER@|\$PULSE_SERVER|\" $work/tunnel.conf >$work/tunnel-run.conf"
-        echo "pipewire -c $work/tunnel-run.conf >\$AV_OUT/tunnel.log 2>&1 &"
+        echo "$(dirname "$program")/slow_sink 150 av tunnel >\$AV_OUT/tunnel.log 2>&1 &"
         echo 'echo $! >"$AV_OUT/tunnel.pid"'
         echo 'for _ in $(seq 50); do pactl list short sinks | grep -q tunnel && break; sleep 0.1; done'
     else

@@ -1,9 +1,10 @@
-// A sink with latency of its own for the tests' private PipeWire, as a network or Bluetooth
-// sink has, which says so as such sinks do: "slow" plays what it is given into the sink "t"
-// exactly that much later, and its clients' streams report that latency. (PipeWire's own
-// modules either resample on the way, as its tunnel does, or delay without saying so, as its
-// loopback does.) Runs until it is ended:
-//   slow_sink MILLISECONDS
+// A sink with latency of its own for a private PipeWire, as a network or Bluetooth sink has,
+// which says so as such sinks do: it plays what it is given into the target sink exactly that
+// much later, and its clients' streams report that latency. (PipeWire's own modules either
+// resample on the way, as its tunnel does, or delay without saying so, as its loopback does.)
+// bench/avsync.sh measures the drawn rod against the heard click through it. Runs until it is
+// ended:
+//   slow_sink MILLISECONDS [TARGET [NAME]]   (default: into "t", named "slow")
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
@@ -61,20 +62,22 @@ int main(int argc, char** argv) {
     const int milliseconds = argc > 1 ? std::atoi(argv[1]) : 0;
     if (milliseconds <= 0)
         return 2;
+    const char* target = argc > 2 ? argv[2] : "t";
+    const char* name = argc > 3 ? argv[3] : "slow";
     pw_init(&argc, &argv);
     pw_main_loop* running = pw_main_loop_new(nullptr);
     pw_loop* loop = pw_main_loop_get_loop(running);
     const auto quit = [](void* data, int) { pw_main_loop_quit(static_cast<pw_main_loop*>(data)); };
     pw_loop_add_signal(loop, SIGTERM, quit, running);
     delayLine.assign(static_cast<std::size_t>(96 * milliseconds), 0.0f); // 48 kHz, 2 channels
-    sink = pw_stream_new_simple(loop, "slow",
+    sink = pw_stream_new_simple(loop, name,
                                 pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CLASS,
-                                                  "Audio/Sink", PW_KEY_NODE_NAME, "slow", nullptr),
+                                                  "Audio/Sink", PW_KEY_NODE_NAME, name, nullptr),
                                 &kTrigger, nullptr);
     output =
-        pw_stream_new_simple(loop, "slow",
+        pw_stream_new_simple(loop, name,
                              pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_TARGET_OBJECT,
-                                               "t", "node.dont-reconnect", "true", nullptr),
+                                               target, "node.dont-reconnect", "true", nullptr),
                              &kPlay, nullptr);
 
     std::uint8_t pods[1024];
@@ -85,7 +88,7 @@ int main(int argc, char** argv) {
     format.channels = 2;
     format.position[0] = SPA_AUDIO_CHANNEL_FL;
     format.position[1] = SPA_AUDIO_CHANNEL_FR;
-    // The sink's latency: the delay ("t" adds none).
+    // The sink's latency: the delay (a null target adds none).
     spa_latency_info latency = SPA_LATENCY_INFO(SPA_DIRECTION_INPUT);
     latency.min_ns = latency.max_ns = static_cast<std::uint64_t>(milliseconds) * SPA_NSEC_PER_MSEC;
     const spa_pod* params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &format),

@@ -11,3 +11,10 @@ target_link_libraries(bench_pulse_buffer PRIVATE metro_warnings metro_sound)
 # stream holds or with a shorter queue.
 add_executable(bench_take_back ${CMAKE_CURRENT_SOURCE_DIR}/take_back.cpp)
 target_link_libraries(bench_take_back PRIVATE metro_warnings metro_sound)
+# slow_sink: a private PipeWire's sink with 150 ms latency of its own that says so, for
+# avsync.sh (PipeWire's own tunnel resamples and hides most of its delay).
+pkg_check_modules(PIPEWIRE QUIET IMPORTED_TARGET libpipewire-0.3)
+if(PIPEWIRE_FOUND)
+    add_executable(slow_sink ${CMAKE_CURRENT_SOURCE_DIR}/slow_sink.cpp)
+    target_link_libraries(slow_sink PRIVATE metro_warnings PkgConfig::PIPEWIRE)
+endif()

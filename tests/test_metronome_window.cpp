@@ -93,22 +93,6 @@ TEST_F(ShownWindow, GrabShowsTheRodAndTheWeightWhereTheirControlsSay) {
     }
 }
 
-TEST_F(ShownWindow, TheWeightHidesNoLetterOfTheTempoTerms) {
-    // The terms are white lettering on the face, beside the path the weight slides along.
-    const QImage face = AssetLibrary().pixmap("window", 2).toImage();
-    const double k = 2.0 / WindowLayout::kTwipsPerPixel;
-    const auto whitePixels = [&](double fromX, double toX) {
-        int n = 0;
-        for (int y = int((c.Line1(0).Y1 - c.I_Rod.Height / 2) * k);
-             y <= int((c.Line1(16).Y1 + c.I_Rod.Height / 2) * k); ++y)
-            for (int x = int(fromX * k); x < int(toX * k); ++x)
-                n += face.pixelColor(x, y).lightness() > 235;
-        return n;
-    };
-    EXPECT_EQ(whitePixels(c.I_Rod.Left, c.I_Rod.Left + c.I_Rod.Width), 0);
-    EXPECT_GT(whitePixels(c.I_Rod.Left - 600, c.I_Rod.Left), 100) << "the terms beside it";
-}
-
 TEST_F(ShownWindow, TheSwingLeavesThePictureAFullPaintShows) {
     // A beat frame repaints only around the rod and the weight: whatever it leaves
     // unpainted would show as a trail in the window, not in a fresh paint of it.

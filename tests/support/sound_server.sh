@@ -4,12 +4,12 @@
 # starts PulseAudio, or PipeWire as current desktops run it (pipewire, wireplumber and
 # pipewire-pulse, on a D-Bus session bus of their own, WirePlumber's hardware monitors off), in
 # the runtime folder FOLDER (the caller's XDG_RUNTIME_DIR), with one null sink "t" at 48 kHz as
-# the default sink, and a sink "slow" in front of it with 150 ms latency of its own, as a
-# network or Bluetooth sink has, that it reports (PulseAudio: a tunnel into "t"; PipeWire:
-# slow_sink, built beside this script). Then writes FOLDER/server.pid (the process that serves
-# the protocol) and FOLDER/ready, and on TERM ends every process it started, the last started
-# first. Exits 1
-# when the server does not answer within 10 s a step (a busy machine starts it slowly).
+# the default sink; PulseAudio also with a sink "slow" in front of it with 150 ms latency of its
+# own, as a network or Bluetooth sink has, that it reports (a tunnel into "t"; PipeWire's sink
+# of that kind is the bench's, bench/slow_sink.cpp). Then writes FOLDER/server.pid (the process
+# that serves the protocol) and FOLDER/ready, and on TERM ends every process it started, the
+# last started first. Exits 1 when the server does not answer within 10 s a step (a busy
+# machine starts it slowly).
 #   sound_server.sh pulseaudio|pipewire
 # exits 0 where the server's programs are installed.
 # PipeWire's folders (configuration, state, data) are all under FOLDER, so neither a user's
@@ -17,7 +17,7 @@
 set -u
 server=$1 folder=${2:-}
 if [ -z "$folder" ]; then
-    programs="pipewire wireplumber pipewire-pulse dbus-daemon pactl $(dirname "$0")/slow_sink"
+    programs="pipewire wireplumber pipewire-pulse dbus-daemon pactl"
     [ "$server" = pulseaudio ] && programs="pulseaudio pactl"
     command -v $programs >/dev/null
     exit
@@ -93,11 +93,8 @@ fi
 if [ "$server" = pulseaudio ]; then
     pactl load-module module-tunnel-sink sink_name=slow sink=t latency_msec=150 rate=48000 \
         channels=2 format=float32le server="unix:$folder/pulse/native" >>"$log" 2>&1 || stop 1
-else
-    "${run[@]}" "$(dirname "$0")/slow_sink" 150 >>"$log" 2>&1 &
-    pids+=($!)
+    within10s sh -c "pactl list short sinks | grep -q slow" || stop 1
 fi
-within10s sh -c "pactl list short sinks | grep -q slow" || stop 1
 
 echo "$protocol" >"$folder/server.pid"
 touch "$folder/ready"
