@@ -66,7 +66,7 @@ test)
     # The threads that share the mixer, under ThreadSanitizer.
     cmake -S . -B build-tsan -G Ninja -DMETRO_WERROR=ON -DMETRO_TSAN=ON -DMETRO_BENCH=OFF \
         >/dev/null
-    cmake --build build-tsan --target test_Cls_DX7_JP test_Mixer test_SdlAudioOutput \
+    cmake --build build-tsan --target test_Cls_DX7_JP test_Mixer test_HeardClock test_SdlAudioOutput \
         test_PulseAudioOutput test_heard_clicks
     ctest --test-dir build-tsan --output-on-failure \
         -R 'HandOver|Mixer|SdlAudioOutput|PulseAudioOutput|Heard|ChangeBeforeAClick'
