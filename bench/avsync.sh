@@ -42,7 +42,10 @@ tempo="$work/avsync/metronome-tempo.sh 120"
         echo '    latency_msec=150 rate=48000 channels=2 format=float32le >/dev/null'
     fi
     echo 'sleep 1'
-    echo 'pactl set-default-sink tunnel # for a program that opens its stream at the start'
+    # (Not on PipeWire: WirePlumber would move the meter's recorder to the new default sink's
+    # monitor, which hears the sound before the delay.)
+    [ "${AUDIO_SERVER:-pulseaudio}" = pipewire ] ||
+        echo 'pactl set-default-sink tunnel # for a program that opens its stream at the start'
     echo 'for input in $inputs; do'
     echo '    pactl move-sink-input "$input" tunnel'
     echo 'done'
