@@ -20,43 +20,12 @@ program=$(realpath "${1:-build/bin/metronome}")
 starts=${2:-10}
 avsync=${METRO_AVSYNC:-/work/shared/tools/avsync}
 server=${AUDIO_SERVER:-pulseaudio}
-work=$(mktemp -d)
-chmod 700 "$work"
-export XDG_RUNTIME_DIR=$work HOME=$work NO_AT_BRIDGE=1
-pids=()
-cleanup() {
-    local i
-    exec 7>&- # the presses' xdotool ends with its input
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do # the last started first
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    [ -n "${KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
-
+source "$(dirname "$0")/recorded_session.sh"
+before_cleanup() { exec 7>&-; } # the presses' xdotool ends with its input
 # The recorder must not keep the sink awake, or it would never suspend.
-sed 's/PA_STREAM_ADJUST_LATENCY)/PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_INHIBIT_AUTO_SUSPEND)/' \
-    "$avsync/monrec.c" >"$work/monrec-idle.c"
-gcc -O2 -o "$work/monrec" "$work/monrec-idle.c" $(pkg-config --cflags --libs libpulse)
-
-source "$(dirname "$0")/../scripts/xvfb.sh"
-start_xvfb
-pids+=("$XVFB_PID")
-source "$avsync/servers.sh" # pa_server, pw_servers
-if [ "$server" = pipewire ]; then
-    pw_servers "$work" "$work" fc || { echo "PipeWire did not start (logs in $work)" >&2; exit 1; }
-    clock=arrival
-else
-    pa_server "$work" "$work" fc || { echo "PulseAudio did not start" >&2; exit 1; }
-    pactl load-module module-suspend-on-idle timeout=2 >/dev/null
-    clock=server
-fi
-pids+=("${SRV_PIDS[@]}")
-"$work/monrec" fc.monitor 3600 "$work/audio.f32" "$work/audio.timing" 48000 2 "$clock" \
-    >"$work/monrec.log" 2>&1 &
-rec=$!
-pids+=($rec)
+start_recorded_session fc 's/PA_STREAM_ADJUST_LATENCY)/PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_INHIBIT_AUTO_SUSPEND)/'
+rec=${pids[-1]}
+[ "$server" = pipewire ] || pactl load-module module-suspend-on-idle timeout=2 >/dev/null
 
 # One xdotool for all the presses: starting a new one per press would add its start-up.
 exec 7> >(xdotool - >/dev/null 2>&1)

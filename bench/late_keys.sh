@@ -22,40 +22,9 @@ program=$(realpath "${1:-build/bin/metronome}")
 trials=${2:-3}
 avsync=${METRO_AVSYNC:-/work/shared/tools/avsync}
 server=${AUDIO_SERVER:-pulseaudio}
-work=$(mktemp -d)
-chmod 700 "$work"
-export XDG_RUNTIME_DIR=$work HOME=$work NO_AT_BRIDGE=1
-pids=()
-cleanup() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do # the last started first
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    [ -n "${KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
-
+source "$(dirname "$0")/recorded_session.sh"
 # The recorder's files are read while it runs: unbuffered.
-sed 's|^    if (!audio \|\| !timing) {|    if (audio \&\& timing) { setvbuf(audio, NULL, _IONBF, 0); setvbuf(timing, NULL, _IOLBF, 0); }\n&|' \
-    "$avsync/monrec.c" >"$work/monrec-live.c"
-gcc -O2 -o "$work/monrec" "$work/monrec-live.c" $(pkg-config --cflags --libs libpulse)
-
-source "$(dirname "$0")/../scripts/xvfb.sh"
-start_xvfb
-pids+=("$XVFB_PID")
-source "$avsync/servers.sh" # pa_server, pw_servers
-clock=server
-if [ "$server" = pipewire ]; then
-    pw_servers "$work" "$work" lk || { echo "PipeWire did not start (logs in $work)" >&2; exit 1; }
-    clock=arrival
-else
-    pa_server "$work" "$work" lk || { echo "PulseAudio did not start" >&2; exit 1; }
-fi
-pids+=("${SRV_PIDS[@]}")
-"$work/monrec" lk.monitor 3600 "$work/audio.f32" "$work/audio.timing" 48000 2 "$clock" \
-    >"$work/monrec.log" 2>&1 &
-pids+=($!)
+start_recorded_session lk 's|^    if (!audio \|\| !timing) {|    if (audio \&\& timing) { setvbuf(audio, NULL, _IONBF, 0); setvbuf(timing, NULL, _IOLBF, 0); }\n&|'
 
 "$program" --beats 4 >"$work/program.log" 2>&1 &
 pids+=($!)
@@ -102,7 +71,7 @@ def onsets(start, level=0.05):
 
 def until(moment):  # sleeps, then waits without sleeping for the last 3 ms
     while now() < moment - 0.003:
-        time.sleep(min(0.001, moment - 0.003 - now()))
+        time.sleep(max(0.0, min(0.001, moment - 0.003 - now())))
     while now() < moment:
         pass
 
